@@ -1,0 +1,29 @@
+// The fixed pieces of output: banner, version information, statistics and scanning time.
+#ifndef FERROX_SCANNER_RUN_BANNER_H_
+#define FERROX_SCANNER_RUN_BANNER_H_
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "scanner/engine/vse.h"
+
+namespace ferrox {
+
+extern const char kProgramVersion[];
+
+// The two banner lines, written straight to `out`.
+void print_banner(std::ostream& out);
+// The engine and definition-file versions, three lines at level 1. False when a query failed at
+// level 3 and the remaining lines were not written.
+bool print_version_information(vse& engine, engine_handle h);
+
+// Sums the eleven counters over all objects, prints the block and returns the exit code 0..5,
+// or 252 (with the internal-error line) when a counter cannot be read.
+int32_t print_statistics(vse& engine, const std::vector<engine_handle>& objects);
+// "Scanning time:  <seconds> second(s)" measured from `start`.
+void print_scan_time(int64_t start);
+
+}  // namespace ferrox
+
+#endif  // FERROX_SCANNER_RUN_BANNER_H_

@@ -1,0 +1,64 @@
+#include "scanner/scan/detection_actions.h"
+
+#include "qorvex.h"
+#include "scanner/cmdline/params.h"
+#include "scanner/logging/cli_logging.h"
+#include "scanner/messages/strings.h"
+#include "scanner/platform/files.h"
+
+namespace ferrox {
+namespace {
+
+bool destination(const std::string& file, const std::string& folder, std::string& out) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return false;
+  out = folder + file.substr(slash);
+  return true;
+}
+
+// "Copying <name> to <folder> succeeded." and its move twin.
+void transfer(const std::string& name, option_id option, message_id verb, message_id to,
+              message_id ok, message_id failed, bool (*op)(const std::string&,
+                                                           const std::string&, file_system&)) {
+  std::string folder;
+  if (!read_string(option, folder) || folder.empty()) return;
+  const bool done = op(name, folder, default_file_system());
+  log_line(1, msg(verb) + " " + name + " " + msg(to) + " " + folder + " " + msg(done ? ok : failed) +
+                  "\n");
+}
+
+}  // namespace
+
+bool copy_to_folder(const std::string& file, const std::string& folder, file_system& fs) {
+  std::string to;
+  return destination(file, folder, to) && fs.copy_replace(file, to);
+}
+
+bool move_to_folder(const std::string& file, const std::string& folder, file_system& fs) {
+  std::string to;
+  return destination(file, folder, to) && fs.move_noreplace(file, to);
+}
+
+void report_action(engine_handle h, vse& engine, bool verbose) {
+  int32_t code = 0;
+  std::string name;
+  if (engine.get_property(h, QVX_P_STATUS, 0, &code, sizeof code) != 0) return;
+  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
+  message_id line = 0;
+  switch (code) {
+    case 8: line = 214; break;
+    case 9: line = 227; break;
+    case 11: line = 215; break;
+    case 12: line = 224; break;
+    case 14: line = verbose ? 226 : 0; break;
+    case 15: line = 229; break;
+    case 16: line = 228; break;
+    default: break;
+  }
+  if (line != 0) log_line(1, msg(line) + " " + name + "\n");
+  if (code != 6) return;
+  transfer(name, kOptCopy, 216, 217, 218, 219, copy_to_folder);
+  transfer(name, kOptMove, 220, 221, 222, 223, move_to_folder);
+}
+
+}  // namespace ferrox

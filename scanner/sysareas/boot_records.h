@@ -1,0 +1,16 @@
+// The master boot record, GUID partition table and boot sector scans.
+#ifndef FERROX_SCANNER_SYSAREAS_BOOT_RECORDS_H_
+#define FERROX_SCANNER_SYSAREAS_BOOT_RECORDS_H_
+
+#include "scanner/engine/vse.h"
+
+namespace ferrox {
+
+// Unless --nombr: the master boot record, then (unless that failed at level 3) the partition table.
+void scan_boot_records(vse& engine, engine_handle h, bool verbose);
+// Unless --noboot: the boot sectors.
+void scan_boot_sectors(vse& engine, engine_handle h, bool verbose);
+
+}  // namespace ferrox
+
+#endif  // FERROX_SCANNER_SYSAREAS_BOOT_RECORDS_H_
