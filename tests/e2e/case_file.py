@@ -1,0 +1,132 @@
+"""The end-to-end case file: its sections and placeholders (tests/e2e/FILEFORMAT.md)."""
+
+import re
+import shlex
+
+ONCE = {"info", "engine", "env", "script", "argv0", "args", "program", "stdin", "timeout", "exit",
+        "stdout", "stderr", "log"}
+REPEATED = {"mkdir", "file", "symlink", "binfile", "copy", "report", "absent", "exists",
+            "log sorted", "log grep", "log count"}
+SETUP = {"mkdir", "file", "symlink", "binfile", "copy"}
+NO_ARGS = {"info", "env", "script", "args", "exit", "log"}
+FLAGS = {"stdin": ("nonl",), "stdout": ("nonl", "sorted"), "stderr": ("nonl", "sorted")}
+
+PLACEHOLDER = re.compile(r"%(TMP|BIN|PROG|PROGDIR|SRC)%")
+
+
+class CaseError(Exception):
+    """The case file itself is wrong."""
+
+
+class Section:
+    def __init__(self, kind, rest, body, line):
+        self.kind = kind  # "stdout", "log grep", ...
+        self.rest = rest  # the header after the kind
+        self.body = body
+        self.line = line
+
+    def where(self):
+        return "line %d (--- %s)" % (self.line, self.kind)
+
+
+def parse_case(text):
+    """Splits a case into sections. Lines before the first header are comments."""
+    sections = []
+    current = None
+    for number, line in enumerate(text.split("\n"), 1):
+        if line == "---" or line.startswith("--- "):
+            words = line[4:].split(None, 1)
+            if not words:
+                raise CaseError("line %d: section header without a name" % number)
+            kind, rest = words[0], (words[1] if len(words) > 1 else "")
+            if kind == "log" and rest.split(None, 1)[:1] in (["sorted"], ["grep"], ["count"]):
+                sub = rest.split(None, 1)
+                kind, rest = "log " + sub[0], (sub[1] if len(sub) > 1 else "")
+            current = Section(kind, rest, [], number)
+            sections.append(current)
+        elif current is not None:
+            current.body.append(line[1:] if line.startswith("\\---") else line)
+    # The text after the last line feed is no line; a file without a final line feed still ends
+    # its last line.
+    for s in sections:
+        if s.body and s.body[-1] == "" and s is sections[-1] and text.endswith("\n"):
+            s.body.pop()
+        s.body = "".join(line + "\n" for line in s.body)
+    return sections
+
+
+class Case:
+    """A parsed case with its placeholders resolved."""
+
+    def __init__(self, sections, places):
+        self.places = places
+        self.single = {}
+        self.ordered = []  # every section, in file order
+        for s in sections:
+            if s.kind not in ONCE and s.kind not in REPEATED:
+                raise CaseError("%s: unknown section" % s.where())
+            if s.kind in NO_ARGS and s.rest.strip():
+                raise CaseError("%s: takes no arguments" % s.where())
+            if s.kind in FLAGS and not set(s.rest.split()) <= set(FLAGS[s.kind]):
+                raise CaseError("%s: takes no argument but %s" % (s.where(),
+                                                                " or ".join(FLAGS[s.kind])))
+            if s.kind in ONCE:
+                if s.kind in self.single:
+                    raise CaseError("%s: section given twice" % s.where())
+                self.single[s.kind] = s
+            self.ordered.append(s)
+        if "exit" not in self.single:
+            raise CaseError("the case has no --- exit section")
+        self.validate()
+
+    def validate(self):
+        """Checks what can be checked before anything runs, so that a broken case is reported as
+        such even when the program is missing."""
+        want = self.single["exit"].body.strip()
+        if not re.fullmatch(r"[0-9]+", want) or int(want) > 255:
+            raise CaseError("%s: expected a decimal exit code 0..255" % self.single["exit"].where())
+        for s in self.ordered:
+            if s.kind == "log count":
+                words = s.rest.rsplit(None, 1)
+                if len(words) != 2 or not re.fullmatch(r"[0-9]+", words[1]) or s.body:
+                    raise CaseError("%s: expected --- log count <regex> <n> and no body" %
+                                    s.where())
+                compile_regex(words[0], s)
+            elif s.kind == "log grep" and not s.rest.strip():
+                raise CaseError("%s: expected --- log grep <regex>" % s.where())
+            elif s.kind in ("log grep", "log sorted") and s.rest.strip():
+                compile_regex(s.rest, s)
+
+    def sub(self, text):
+        return PLACEHOLDER.sub(lambda m: self.places.get(m.group(1), m.group(0)), text)
+
+    def args_of(self, s, count, optional=()):
+        """The header words of `s` (quoting as in a shell), placeholders substituted: `count`
+        positional words, then any of the `optional` key=value or flag words."""
+        try:
+            words = [self.sub(w) for w in shlex.split(s.rest)]
+        except ValueError as e:
+            raise CaseError("%s: %s" % (s.where(), e))
+        if len(words) < count:
+            raise CaseError("%s: expected %d argument(s)" % (s.where(), count))
+        extra = {}
+        for w in words[count:]:
+            key = w.split("=", 1)[0]
+            if key not in optional:
+                raise CaseError("%s: unexpected argument '%s'" % (s.where(), w))
+            extra[key] = w.split("=", 1)[1] if "=" in w else True
+        return words[:count], extra
+
+    def body(self, s, nonl_allowed=False):
+        """The body with placeholders; `nonl` on the header drops its final line feed."""
+        text = self.sub(s.body)
+        if nonl_allowed and "nonl" in s.rest.split() and text.endswith("\n"):
+            text = text[:-1]
+        return text
+
+
+def compile_regex(pattern, s):
+    try:
+        return re.compile(pattern)
+    except re.error as e:
+        raise CaseError("%s: bad regex: %s" % (s.where(), e))
