@@ -34,7 +34,7 @@ MAX_TIMEOUT = 3600
 # Variables of the caller's environment that would make a run depend on the machine: locale, home
 # and temp folders, the engine search path, proxies for the update, OpenMP tuning.
 DROPPED_ENV = re.compile(r"^(LC_.*|LANG|LANGUAGE|HOME|TMPDIR|TMP|TEMP|XDG_.*|LD_LIBRARY_PATH|"
-                         r"LD_PRELOAD|QVX_.*|HUBSVC_.*|OMP_.*|GOMP_.*|.*_proxy|.*_PROXY)$")
+                         r"LD_PRELOAD|QVX_.*|HUBSVC_.*|OMP_(?!TOOL_LIBRARIES$).*|GOMP_.*|.*_proxy|.*_PROXY)$")
 
 
 def inside(root, path, where):
