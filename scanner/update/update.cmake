@@ -1,5 +1,55 @@
 # Sources, unit tests and end-to-end tests of the definitions update, included by
 # scanner/CMakeLists.txt. FERROX_UPDATE_SOURCES join ferrox_core; FERROX_UPDATE_TESTS join
 # ferrox_test.
-set(FERROX_UPDATE_SOURCES update/update.cc)
-set(FERROX_UPDATE_TESTS)
+set(FERROX_UPDATE_SOURCES
+  platform/user_folder_linux.cc
+  update/install.cc
+  update/transfer.cc
+  update/update.cc
+  update/update_settings.cc
+)
+set(FERROX_UPDATE_TESTS
+  platform/user_folder_test.cc
+  update/install_test.cc
+  update/transfer_test.cc
+  update/update_settings_test.cc
+  update/update_test.cc
+  update/zip_fixture.cc
+)
+
+if(FERROX_TESTS)
+  # The release layout of qvxdef publish, built on its own until qvxdef's main hooks it in.
+  add_library(qvxdef_publish_core STATIC ${PROJECT_SOURCE_DIR}/qorvex/tools/qvxdef_publish.cc)
+  target_include_directories(qvxdef_publish_core PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(qvxdef_publish_core PUBLIC PkgConfig::MINIZIP)
+
+  add_executable(qvxdef_publish_tool ${PROJECT_SOURCE_DIR}/tests/e2e/update/publish_main.cc)
+  target_link_libraries(qvxdef_publish_tool PRIVATE qvxdef_publish_core)
+  set_target_properties(qvxdef_publish_tool PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/e2e/update)
+
+  add_executable(qvxdef_publish_test ${PROJECT_SOURCE_DIR}/qorvex/tools/qvxdef_publish_test.cc)
+  target_link_libraries(qvxdef_publish_test PRIVATE qvxdef_publish_core GTest::gtest_main)
+  set_target_properties(qvxdef_publish_test PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/e2e/update)
+  gtest_discover_tests(qvxdef_publish_test TEST_PREFIX qvxdef_publish.)
+endif()
+
+# End-to-end cases: the real program, engine and shipped definitions of build/bin against HTTP
+# servers on loopback. The test-double engine serves the case where the engine has no identifier.
+if(FERROX_TESTS)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(FERROX_UPDATE_E2E_CASES
+    archive_corrupt_entry archive_cut_short archive_entry_missing archive_error_page avupd_wins
+    baseurl_slash deflocation description_error_status engine_no_identifier equal_identifier
+    file_url_refused no_settings older_identifier proxy section_header server_stalls
+    settings_in_home updated wrong_password)
+  foreach(update_case IN LISTS FERROX_UPDATE_E2E_CASES)
+    add_test(NAME e2e.update.${update_case}
+      COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/e2e/update/run_update_case.py
+        --case ${update_case} --bin ${FERROX_BIN_DIR}
+        --fake-engine ${CMAKE_BINARY_DIR}/tests/fake_engine
+        --publish $<TARGET_FILE:qvxdef_publish_tool>)
+    set_tests_properties(e2e.update.${update_case} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()

@@ -9,8 +9,17 @@
 
 namespace ferrox {
 
-// Returns the exit code of the update: 0, 231, 232, 233, 234 or 236.
+// Reads the settings file, asks the engine object `h` for its definitions identifier and the
+// server for the newest one, and when the server's is greater downloads the package and installs
+// both definition files in the definitions folder. Every outcome is one line "<prefix>: <text>"
+// through the output object. Returns the exit code: 0 (updated, or no update available), 231
+// (definitions not written), 232 (download failed), 233 (engine gave no identifier), 234 (bad
+// settings file) or 236 (no settings file). Main thread only.
 int32_t update_definitions(vse& engine, engine_handle h, const std::string& prefix);
+
+// True when the server's 12-byte identifier `latest` is greater than the installed one: their
+// first min(12, installed length) bytes compared as unsigned bytes, and on a tie the longer wins.
+bool newer_identifier(const std::string& latest, const std::string& installed);
 
 }  // namespace ferrox
 
