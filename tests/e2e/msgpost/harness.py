@@ -1,0 +1,116 @@
+"""Shared pieces of msgpost's end-to-end tests.
+
+Every test gets a runtime folder of its own, handed to hubsvc, the responders
+and msgpost through HUBSVC_RUNTIME_DIR, and stops what it started by pid.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+
+class Fail(Exception):
+    pass
+
+
+def expect(cond, what):
+    if not cond:
+        raise Fail(what)
+
+
+def exit_status(code):
+    """The 8 bits a shell sees of a 32-bit exit code (-1 is 255)."""
+    return code & 0xFF
+
+
+class World:
+    """A runtime folder and the processes started in it."""
+
+    def __init__(self, bin_dir, installed=True):
+        self.bin = bin_dir
+        self.top = tempfile.mkdtemp(prefix="msgpost_e2e.")
+        self.dir = os.path.join(self.top, "run")
+        if installed:
+            os.mkdir(self.dir)
+        self.env = dict(os.environ, HUBSVC_RUNTIME_DIR=self.dir)
+        self.env.pop("NOTIFY_SOCKET", None)
+        self.procs = []
+
+    @property
+    def socket_path(self):
+        return os.path.join(self.dir, "dspIfEp")
+
+    def start_hubsvc(self, env=None, wait=True):
+        p = subprocess.Popen([os.path.join(self.bin, "hubsvc")], env=env or self.env,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.procs.append(p)
+        if wait:
+            self.wait_ready(p)
+        return p
+
+    def wait_ready(self, p, timeout=10):
+        """The daemon writes its pid once its socket listens."""
+        pid_file = os.path.join(self.dir, "hubsvc.pid")
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if p.poll() is not None:
+                raise Fail("hubsvc ended early: %r" % p.stderr.read())
+            try:
+                with open(pid_file) as f:
+                    if f.read().strip() == str(p.pid):
+                        return
+            except FileNotFoundError:
+                pass
+            time.sleep(0.01)
+        raise Fail("hubsvc did not become ready")
+
+    def start_responder(self, *args):
+        p = subprocess.Popen([os.path.join(self.bin, "msgpost_responder")] + list(args),
+                             env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True)
+        self.procs.append(p)
+        line = p.stdout.readline().strip()
+        expect(line == "ready", "responder %r did not register: %r" % (args, line))
+        return p
+
+    def msgpost(self, *args, timeout=90):
+        start = time.monotonic()
+        r = subprocess.run([os.path.join(self.bin, "msgpost")] + list(args), env=self.env,
+                           capture_output=True, text=True, timeout=timeout)
+        return r.returncode, r.stdout, r.stderr, time.monotonic() - start
+
+    def msgpost_async(self, *args):
+        return subprocess.Popen([os.path.join(self.bin, "msgpost")] + list(args), env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def stop(self, p, sig=signal.SIGTERM, timeout=10):
+        if p.poll() is None:
+            os.kill(p.pid, sig)
+        try:
+            return p.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.kill(p.pid, signal.SIGKILL)
+            p.wait()
+            raise Fail("process %d did not stop on signal %d" % (p.pid, sig))
+
+    def close(self):
+        for p in self.procs:
+            if p.poll() is None:
+                os.kill(p.pid, signal.SIGKILL)
+                p.wait()
+            for stream in (p.stdout, p.stderr):
+                if stream:
+                    stream.close()
+        shutil.rmtree(self.top, ignore_errors=True)
+
+
+def box(caption, text):
+    """What a message box writes to standard error."""
+    return caption + "\n" + text + "\n"
+
+
+USAGE = ("msgpost.exe [/t timeout(ms)] [/q] [/r msgResponseId] [/f fromId] toId msgId "
+         "[iParam1] [iParam2] [sParam]\n\t timeout of -1 sets the timeout to INFINITE\n")
