@@ -166,7 +166,3 @@ int run_publish(const std::vector<std::string>& a) {
 
 }  // namespace qvxdef
 
-int qvxdef_publish(int argc, char** argv) {
-  if (argc < 1) return qvxdef::run_publish({});
-  return qvxdef::run_publish(std::vector<std::string>(argv + 1, argv + argc));
-}

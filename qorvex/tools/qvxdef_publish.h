@@ -27,7 +27,4 @@ bool read_definitions_identifier(const std::string& header, std::string* id, std
 
 }  // namespace qvxdef
 
-// The same with a program's arguments: argv[0] is the command name ("publish").
-int qvxdef_publish(int argc, char** argv);
-
 #endif  // QORVEX_TOOLS_QVXDEF_PUBLISH_H_

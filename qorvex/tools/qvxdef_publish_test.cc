@@ -79,10 +79,7 @@ TEST_F(publish_test, lays_out_a_release) {
   // A later release replaces the hit file and adds its own package beside the old one.
   write("sigbase-v2.def", defs_bytes("202612111200", "s"));
   write("qorvexcon-v2.def", defs_bytes("202612111200", "c"));
-  std::string command = "publish", out_arg = "--out=" + out.string(),
-              defs = (root_ / "defs").string();
-  char* argv[] = {command.data(), out_arg.data(), defs.data(), nullptr};
-  ASSERT_EQ(qvxdef_publish(3, argv), 0);
+  ASSERT_EQ(qvxdef::run_publish({"--out=" + out.string(), (root_ / "defs").string()}), 0);
   EXPECT_EQ(read_all(folder / "sigbase-v2-hit.ini"), "defId=202612111200\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 5);
 }

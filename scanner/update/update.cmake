@@ -17,23 +17,6 @@ set(FERROX_UPDATE_TESTS
   update/zip_fixture.cc
 )
 
-if(FERROX_TESTS)
-  # The release layout of qvxdef publish, built on its own until qvxdef's main hooks it in.
-  add_library(qvxdef_publish_core STATIC ${PROJECT_SOURCE_DIR}/qorvex/tools/qvxdef_publish.cc)
-  target_include_directories(qvxdef_publish_core PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(qvxdef_publish_core PUBLIC PkgConfig::MINIZIP)
-
-  add_executable(qvxdef_publish_tool ${PROJECT_SOURCE_DIR}/tests/e2e/update/publish_main.cc)
-  target_link_libraries(qvxdef_publish_tool PRIVATE qvxdef_publish_core)
-  set_target_properties(qvxdef_publish_tool PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/e2e/update)
-
-  add_executable(qvxdef_publish_test ${PROJECT_SOURCE_DIR}/qorvex/tools/qvxdef_publish_test.cc)
-  target_link_libraries(qvxdef_publish_test PRIVATE qvxdef_publish_core GTest::gtest_main)
-  set_target_properties(qvxdef_publish_test PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/e2e/update)
-  gtest_discover_tests(qvxdef_publish_test TEST_PREFIX qvxdef_publish.)
-endif()
 
 # End-to-end cases: the real program, engine and shipped definitions of build/bin against HTTP
 # servers on loopback. The test-double engine serves the case where the engine has no identifier.
@@ -49,7 +32,7 @@ if(FERROX_TESTS)
       COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/e2e/update/run_update_case.py
         --case ${update_case} --bin ${FERROX_BIN_DIR}
         --fake-engine ${CMAKE_BINARY_DIR}/tests/fake_engine
-        --publish $<TARGET_FILE:qvxdef_publish_tool>)
+        --publish $<TARGET_FILE:qvxdef>)
     set_tests_properties(e2e.update.${update_case} PROPERTIES TIMEOUT 120)
   endforeach()
 endif()

@@ -1,0 +1,355 @@
+#include "qorvex/src/archive_scan.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "qorvex/src/byte_io.h"
+
+namespace qorvex {
+
+bool fd_source::read_at(uint64_t offset, void* buffer, size_t n) const {
+  if (offset > size_ || n > size_ - offset) return false;
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = pread(fd_, static_cast<char*>(buffer) + done, n - done, off_t(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += size_t(r);
+  }
+  return true;
+}
+
+bool memory_source::read_at(uint64_t offset, void* buffer, size_t n) const {
+  if (offset > data_.size() || n > data_.size() - offset) return false;
+  std::memcpy(buffer, data_.data() + offset, n);
+  return true;
+}
+
+namespace {
+
+enum class format { none, zip, gzip, unsupported };
+
+format detect(const byte_source& s) {
+  char m[8] = {};
+  size_t n = size_t(std::min<uint64_t>(s.size(), sizeof m));
+  if (!s.read_at(0, m, n)) return format::none;
+  std::string_view head(m, n);
+  auto starts = [&](std::string_view magic) { return head.substr(0, magic.size()) == magic; };
+  if (starts({"PK\3\4", 4}) || starts({"PK\5\6", 4})) return format::zip;
+  if (starts("\x1f\x8b")) return format::gzip;
+  // Recognised, but not unpacked by this engine: rar, 7z, xz, bzip2, cab.
+  if (starts("Rar!\x1a\x07") || starts("7z\xbc\xaf\x27\x1c") ||
+      starts({"\xfd"
+              "7zXZ\0",
+              6}) ||
+      (starts("BZh") && n >= 4 && m[3] >= '1' && m[3] <= '9') || starts({"MSCF\0\0\0\0", 8})) {
+    return format::unsupported;
+  }
+  return format::none;
+}
+
+// Member names go into event texts: control characters become '?', and length is bounded.
+std::string clean_name(std::string_view name) {
+  std::string out(name.substr(0, 1024));
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return out.empty() ? "?" : out;
+}
+
+std::string base_of(const std::string& name) {
+  size_t cut = name.find_last_of("/>");
+  return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t le32(const unsigned char* p) { return uint32_t(le16(p)) | uint32_t(le16(p + 2)) << 16; }
+uint64_t le64(const unsigned char* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
+
+struct zip_entry {
+  std::string name;
+  uint16_t flags = 0, method = 0, name_length = 0;
+  uint32_t crc = 0;
+  uint64_t csize = 0, usize = 0, offset = 0;
+};
+
+constexpr uint64_t kMaxCentralDirectory = 64ull << 20;
+
+// The central directory's place, from the end record (or its zip64 form).
+bool find_central_directory(const byte_source& s, uint64_t* entries, uint64_t* offset,
+                            uint64_t* size) {
+  uint64_t tail_size = std::min<uint64_t>(s.size(), 22 + 65535);
+  std::string tail(size_t(tail_size), '\0');
+  if (tail_size < 22 || !s.read_at(s.size() - tail_size, tail.data(), tail.size())) return false;
+  size_t at = tail.rfind(std::string_view("PK\5\6", 4));
+  if (at == std::string::npos || at + 22 > tail.size()) return false;
+  auto* e = reinterpret_cast<const unsigned char*>(tail.data() + at);
+  *entries = le16(e + 10);
+  *size = le32(e + 12);
+  *offset = le32(e + 16);
+  if (*entries == 0xffff || *size == 0xffffffff || *offset == 0xffffffff) {
+    unsigned char loc[20], rec[56];
+    uint64_t end_at = s.size() - tail_size + at;
+    if (end_at < 20 || !s.read_at(end_at - 20, loc, 20) || le32(loc) != 0x07064b50) return false;
+    if (!s.read_at(le64(loc + 8), rec, 56) || le32(rec) != 0x06064b50) return false;
+    *entries = le64(rec + 32);
+    *size = le64(rec + 40);
+    *offset = le64(rec + 48);
+  }
+  return *offset <= s.size() && *size <= s.size() - *offset;
+}
+
+// Reads the zip64 extra field of a central entry for the values that did not fit.
+void apply_zip64(std::string_view extra, zip_entry* e) {
+  byte_reader r(extra);
+  uint16_t id = 0, len = 0;
+  std::string_view body;
+  while (r.u16(&id) && r.u16(&len) && r.bytes(len, &body)) {
+    if (id != 1) continue;
+    byte_reader b(body);
+    if (e->usize == 0xffffffff) b.u64(&e->usize);
+    if (e->csize == 0xffffffff) b.u64(&e->csize);
+    if (e->offset == 0xffffffff) b.u64(&e->offset);
+    return;
+  }
+}
+
+// False when the directory is damaged; stops after max_entries + 1 entries (a count bomb).
+bool read_central_directory(const byte_source& s, uint64_t max_entries,
+                            std::vector<zip_entry>* out) {
+  uint64_t count = 0, offset = 0, size = 0;
+  if (!find_central_directory(s, &count, &offset, &size) || size > kMaxCentralDirectory)
+    return false;
+  std::string cd(size_t(size), '\0');
+  if (!s.read_at(offset, cd.data(), cd.size())) return false;
+  byte_reader r(cd);
+  for (uint64_t i = 0; i < count && out->size() <= max_entries; ++i) {
+    std::string_view fixed, name, extra, comment;
+    if (!r.bytes(46, &fixed)) return false;
+    auto* p = reinterpret_cast<const unsigned char*>(fixed.data());
+    if (le32(p) != 0x02014b50) return false;
+    zip_entry e;
+    e.flags = le16(p + 8);
+    e.method = le16(p + 10);
+    e.crc = le32(p + 16);
+    e.csize = le32(p + 20);
+    e.usize = le32(p + 24);
+    e.name_length = le16(p + 28);
+    e.offset = le32(p + 42);
+    if (!r.bytes(e.name_length, &name) || !r.bytes(le16(p + 30), &extra) ||
+        !r.bytes(le16(p + 32), &comment)) {
+      return false;
+    }
+    apply_zip64(extra, &e);
+    e.name = std::string(name);
+    out->push_back(std::move(e));
+  }
+  return true;
+}
+
+// Entries whose stored bytes overlap each other: the mark of a zip that expands one small
+// stored stream many times over.
+bool entries_overlap(const std::vector<zip_entry>& entries) {
+  std::vector<std::pair<uint64_t, uint64_t>> spans;
+  for (const zip_entry& e : entries)
+    spans.emplace_back(e.offset, e.offset + 30 + e.name_length + e.csize);
+  std::sort(spans.begin(), spans.end());
+  for (size_t i = 1; i < spans.size(); ++i) {
+    if (spans[i].first < spans[i - 1].second) return true;
+  }
+  return false;
+}
+
+// The state of one file's archive scan: what has been unpacked so far, against the limits.
+class unpacker {
+ public:
+  unpacker(scan_context& ctx, const archive_limits& limits, std::vector<object_result>* out)
+      : ctx_(ctx), limits_(limits), out_(out) {}
+
+  // The members of an archive, at the given depth.
+  void archive(const byte_source& s, const std::string& prefix, const std::string& name,
+               int depth) {
+    switch (detect(s)) {
+      case format::zip:
+        return zip(s, prefix, depth);
+      case format::gzip:
+        return gzip(s, prefix, name, depth);
+      case format::unsupported:
+        return status(prefix, kArchiveUnsupported);
+      case format::none:
+        return;
+    }
+  }
+
+ private:
+  enum class unpacked { ok, damaged, bomb };
+
+  void status(const std::string& inner, int32_t code) { out_->push_back({inner, {}, code}); }
+
+  void bomb(const std::string& inner) {
+    object_result r;
+    r.inner = inner;
+    r.result.bomb = true;
+    out_->push_back(std::move(r));
+    stopped_ = true;
+  }
+
+  // Scans one unpacked member and, when it is an archive the depth allows, its members.
+  void member(const std::string& data, const std::string& inner, int depth, bool damaged) {
+    if (++objects_ > limits_.objects) return bomb(inner);
+    object_result r;
+    r.inner = inner;
+    ctx_.scan_bytes(data, &r.result);
+    out_->push_back(std::move(r));
+    if (damaged) status(inner, kArchiveDamaged);
+    memory_source inner_source(data);
+    if (detect(inner_source) == format::none) return;
+    if (depth + 1 > limits_.depth) return status(inner, kArchiveTooDeep);
+    archive(inner_source, inner, base_of(inner), depth + 1);
+  }
+
+  // Inflates from s at offset (at most `packed` bytes) into *out, within the limits.
+  unpacked inflate_from(const byte_source& s, uint64_t offset, uint64_t packed, bool gzip,
+                        uint64_t size_hint, std::string* out, std::string* gzip_name) {
+    z_stream zs{};
+    if (inflateInit2(&zs, gzip ? 16 + MAX_WBITS : -MAX_WBITS) != Z_OK) return unpacked::damaged;
+    gz_header header{};
+    char name_buf[256] = {};
+    if (gzip) {
+      header.name = reinterpret_cast<Bytef*>(name_buf);
+      header.name_max = sizeof name_buf - 1;
+      inflateGetHeader(&zs, &header);
+    }
+    out->clear();
+    out->reserve(size_t(std::min(size_hint, limits_.member_bytes) + 1));
+    unsigned char in[64 << 10];
+    uint64_t consumed = 0;
+    int rc = Z_OK;
+    unpacked result = unpacked::ok;
+    while (result == unpacked::ok) {
+      if (zs.avail_in == 0) {
+        size_t n = size_t(std::min<uint64_t>(sizeof in, packed - consumed));
+        if (n == 0 || !s.read_at(offset + consumed, in, n)) {
+          result = unpacked::damaged;  // the stream ends before its end marker
+          break;
+        }
+        consumed += n;
+        zs.next_in = in;
+        zs.avail_in = unsigned(n);
+      }
+      size_t before = out->size();
+      out->resize(before + (256 << 10));
+      zs.next_out = reinterpret_cast<Bytef*>(out->data() + before);
+      zs.avail_out = 256 << 10;
+      rc = inflate(&zs, Z_NO_FLUSH);
+      out->resize(out->size() - zs.avail_out);
+      uint64_t made = out->size();
+      if (made > limits_.member_bytes || total_ + made > limits_.total_bytes ||
+          (made > limits_.ratio_floor && made / std::max<uint64_t>(consumed, 1) > limits_.ratio)) {
+        result = unpacked::bomb;
+      } else if (rc == Z_STREAM_END) {
+        // Several gzip members in a row read as one stream.
+        unsigned char next[2];
+        uint64_t at = offset + consumed - zs.avail_in;
+        if (!gzip || !s.read_at(at, next, 2) || next[0] != 0x1f || next[1] != 0x8b) break;
+        inflateReset(&zs);
+      } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        result = unpacked::damaged;
+      }
+    }
+    inflateEnd(&zs);
+    total_ += out->size();
+    if (gzip_name != nullptr) *gzip_name = name_buf;
+    return result;
+  }
+
+  void zip(const byte_source& s, const std::string& prefix, int depth) {
+    std::vector<zip_entry> entries;
+    if (!read_central_directory(s, limits_.objects, &entries))
+      return status(prefix, kArchiveDamaged);
+    if (objects_ + entries.size() > limits_.objects || entries_overlap(entries))
+      return bomb(prefix);
+    std::string data;
+    for (const zip_entry& e : entries) {
+      if (stopped_) return;
+      if (!e.name.empty() && e.name.back() == '/') continue;  // a folder
+      std::string inner = prefix + kMemberSeparator + clean_name(e.name);
+      if (e.flags & 1) {
+        status(inner, kArchiveEncrypted);
+        continue;
+      }
+      if (e.method != 0 && e.method != 8) {
+        status(inner, kArchiveUnsupported);
+        continue;
+      }
+      unsigned char local[30];
+      if (!s.read_at(e.offset, local, 30) || le32(local) != 0x04034b50) {
+        status(inner, kArchiveDamaged);
+        continue;
+      }
+      uint64_t start = e.offset + 30 + le16(local + 26) + le16(local + 28);
+      if (start > s.size() || e.csize > s.size() - start) {
+        status(inner, kArchiveDamaged);
+        continue;
+      }
+      unpacked u = unpacked::ok;
+      if (e.method == 8) {
+        u = inflate_from(s, start, e.csize, false, e.usize, &data, nullptr);
+      } else if (e.csize > limits_.member_bytes) {
+        continue;  // stored bytes are in the archive's own content, which was scanned already
+      } else if (total_ + e.csize > limits_.total_bytes) {
+        u = unpacked::bomb;
+      } else {
+        data.resize(size_t(e.csize));
+        total_ += e.csize;
+        if (!s.read_at(start, data.data(), data.size())) u = unpacked::damaged;
+      }
+      if (u == unpacked::bomb) return bomb(inner);
+      bool damaged = u == unpacked::damaged || crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                                                     uInt(data.size())) != e.crc;
+      member(data, inner, depth, damaged);
+    }
+  }
+
+  void gzip(const byte_source& s, const std::string& prefix, const std::string& name, int depth) {
+    // The last four bytes hold the unpacked size (modulo 4 GiB): a hint for the buffer only.
+    unsigned char trailer[4] = {};
+    uint64_t hint = s.size() >= 4 && s.read_at(s.size() - 4, trailer, 4) ? le32(trailer) : 0;
+    std::string data, stored_name;
+    unpacked u = inflate_from(s, 0, s.size(), true, hint, &data, &stored_name);
+    std::string member_name = base_of(stored_name);
+    if (member_name.empty()) {
+      member_name = name;
+      if (member_name.size() > 4 && member_name.ends_with(".tgz")) {
+        member_name.replace(member_name.size() - 4, 4, ".tar");
+      } else if (member_name.size() > 3 && member_name.ends_with(".gz")) {
+        member_name.resize(member_name.size() - 3);
+      }
+    }
+    std::string inner = prefix + kMemberSeparator + clean_name(member_name);
+    if (u == unpacked::bomb) return bomb(inner);
+    member(data, inner, depth, u == unpacked::damaged);
+  }
+
+  scan_context& ctx_;
+  const archive_limits& limits_;
+  std::vector<object_result>* out_;
+  uint64_t total_ = 0;
+  uint64_t objects_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+void scan_archive(scan_context& context, const byte_source& source, const std::string& name,
+                  const archive_limits& limits, std::vector<object_result>* out) {
+  if (limits.depth < 1) return;
+  unpacker u(context, limits, out);
+  u.archive(source, "", name, 1);
+}
+
+}  // namespace qorvex

@@ -1,0 +1,140 @@
+#include "qorvex/src/defs_registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "qorvex/include/qorvex.h"
+
+namespace qorvex {
+
+const char* signatures_file_name(int32_t object_type) {
+  switch (object_type) {
+    case QVX_TYPE_V1:
+      return "sigbase.def";
+    // The v2 set carries every kind of signature, archives and app packages included, so the
+    // ZIP and ANDROID types read it too.
+    case QVX_TYPE_ZIP:
+    case QVX_TYPE_ANDROID:
+    case QVX_TYPE_V2:
+      return "sigbase-v2.def";
+    case QVX_TYPE_V2S:
+      return "sigbase-v2s.def";
+    default:
+      return nullptr;
+  }
+}
+
+std::string join_path(const std::string& dir, const char* name) {
+  if (dir.empty() || dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+bool read_small_file(const std::string& path, uint64_t max_size, std::string* out,
+                     std::string* err) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return *err = path + ": " + std::strerror(errno), false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= max_size;
+  if (!ok) {
+    close(fd);
+    return *err = path + ": not a regular file of a sound size", false;
+  }
+  out->assign(size_t(st.st_size), '\0');
+  size_t done = 0;
+  while (done < out->size()) {
+    ssize_t n = read(fd, out->data() + done, out->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  close(fd);
+  // A file that shrank while it was read is judged by what was read: the length check refuses it.
+  out->resize(done);
+  return true;
+}
+
+loaded_file::loaded_file(const std::string& path, uint64_t max_size, std::string* err) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *err = path + ": " + std::strerror(errno);
+    return;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > max_size) {
+    close(fd);
+    *err = path + ": not a regular file of a sound size";
+    return;
+  }
+  // Read, not mapped: a mapping of a file that someone truncates meanwhile faults the process.
+  // The buffer is not zero-filled first, which halves the pages touched.
+  data_ = std::malloc(size_t(st.st_size) + 1);
+  size_t done = 0;
+  while (data_ != nullptr && done < size_t(st.st_size)) {
+    ssize_t n = read(fd, static_cast<char*>(data_) + done, size_t(st.st_size) - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  close(fd);
+  size_ = done;  // a file that shrank meanwhile is refused by its length check
+  ok_ = data_ != nullptr;
+  if (!ok_) *err = path + ": out of memory";
+}
+
+loaded_file::~loaded_file() { std::free(data_); }
+
+namespace {
+
+std::mutex registry_mutex;
+std::map<std::string, std::weak_ptr<const defs_set>>& registry() {
+  static auto* map = new std::map<std::string, std::weak_ptr<const defs_set>>();
+  return *map;
+}
+
+bool load_file(const loaded_file& file, const std::string& path, defs_role role, defs_file* out,
+               std::string* err) {
+  if (!file.ok()) return false;
+  if (!decode_defs_file(file.bytes(), role, out, err)) return *err = path + ": " + *err, false;
+  return true;
+}
+
+}  // namespace
+
+int32_t acquire_defs(const std::string& dir, int32_t object_type,
+                     std::shared_ptr<const defs_set>* out, std::string* err) {
+  const char* name = signatures_file_name(object_type);
+  if (name == nullptr) return *err = "unknown object type", QVX_R_INVALID_DATA;
+  if (dir.empty()) return *err = "no definitions folder", QVX_R_INVALID_DATA;
+  std::string sig_path = join_path(dir, name);
+  std::string companion_path = join_path(dir, kCompanionFileName);
+  std::string key = sig_path + '\n' + companion_path;
+  // Loading under the lock makes threads that create objects at once wait for the one load.
+  std::lock_guard<std::mutex> lock(registry_mutex);
+  if (auto held = registry()[key].lock()) {
+    *out = std::move(held);
+    return QVX_R_SUCCESS;
+  }
+  loaded_file sig_bytes(sig_path, kMaxDefsFileSize, err);
+  if (!sig_bytes.ok()) return QVX_R_INVALID_DATA;
+  loaded_file companion_bytes(companion_path, kMaxDefsFileSize, err);
+  defs_file sig, companion;
+  if (!load_file(sig_bytes, sig_path, defs_role::signatures, &sig, err) ||
+      !load_file(companion_bytes, companion_path, defs_role::companion, &companion, err)) {
+    return QVX_R_INVALID_DATA;
+  }
+  std::unique_ptr<defs_set> set;
+  if (!defs_set::create(std::move(sig), std::move(companion), &set, err)) return QVX_R_INVALID_DATA;
+  std::shared_ptr<const defs_set> shared(std::move(set));
+  registry()[key] = shared;
+  *out = std::move(shared);
+  return QVX_R_SUCCESS;
+}
+
+}  // namespace qorvex
