@@ -5,10 +5,10 @@ import shlex
 
 ONCE = {"info", "engine", "env", "script", "argv0", "args", "program", "stdin", "timeout", "exit",
         "stdout", "stderr", "log"}
-REPEATED = {"mkdir", "file", "symlink", "binfile", "copy", "report", "absent", "exists",
+REPEATED = {"mkdir", "file", "symlink", "binfile", "copy", "sh", "check", "report", "absent", "exists",
             "log sorted", "log grep", "log count"}
-SETUP = {"mkdir", "file", "symlink", "binfile", "copy"}
-NO_ARGS = {"info", "env", "script", "args", "exit", "log"}
+SETUP = {"mkdir", "file", "symlink", "binfile", "copy", "sh"}
+NO_ARGS = {"info", "env", "script", "args", "exit", "log", "sh", "check"}
 FLAGS = {"stdin": ("nonl",), "stdout": ("nonl", "sorted"), "stderr": ("nonl", "sorted")}
 
 PLACEHOLDER = re.compile(r"%(TMP|BIN|PROG|PROGDIR|SRC)%")

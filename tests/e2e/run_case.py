@@ -90,6 +90,13 @@ def do_setup(case, s, tmp):
             shutil.copy2(source, full)
         else:
             raise CaseError("%s: nothing to copy at '%s'" % (s.where(), source))
+    elif s.kind == "sh":
+        # Files that are easier made by a program than written out: archives, large trees.
+        done = subprocess.run(["sh", "-e", "-c", case.body(s)], cwd=tmp, timeout=120,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode != 0:
+            raise CaseError("%s: set-up script failed:\n%s" % (s.where(), done.stdout.decode(
+                "utf-8", "replace")))
 
 
 def make_env(case, tmp, fake_files):
@@ -161,6 +168,12 @@ def check(case, s, result, tmp):
         in_order = "sorted" not in s.rest.split()
         d = compare_text(case.body(s, True), out if s.kind == "stdout" else err, True, in_order)
         return d and "%s%s differs:\n%s" % (s.kind, "" if in_order else " (sorted)", d)
+    if s.kind == "check":
+        done = subprocess.run(["sh", "-e", "-c", case.body(s)], cwd=tmp, timeout=120,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if done.returncode == 0:
+            return None
+        return "check at %s failed:\n%s" % (s.where(), done.stdout.decode("utf-8", "replace"))
     if s.kind in ("report", "absent", "exists"):
         (path,), flags = case.args_of(s, 1, ("nonl", "sorted") if s.kind == "report" else ())
         full = os.path.join(tmp, path)
