@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 
+#include "scanner/platform/update_files.h"
 #include "scanner/testing.h"
 
 namespace ferrox {

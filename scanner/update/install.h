@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scanner/platform/user_folder.h"
+#include "scanner/platform/update_files.h"
 
 namespace ferrox {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scanner/platform/user_folder.h"
+#include "scanner/platform/update_files.h"
 #include "scanner/update/update_settings.h"
 
 namespace ferrox {

@@ -7,7 +7,7 @@
 #include "scanner/engine/definitions_location.h"
 #include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
-#include "scanner/platform/user_folder.h"
+#include "scanner/platform/update_files.h"
 #include "scanner/update/install.h"
 #include "scanner/update/transfer.h"
 #include "scanner/update/update_settings.h"

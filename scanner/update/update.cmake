@@ -2,6 +2,7 @@
 # scanner/CMakeLists.txt. FERROX_UPDATE_SOURCES join ferrox_core; FERROX_UPDATE_TESTS join
 # ferrox_test.
 set(FERROX_UPDATE_SOURCES
+  platform/update_files_linux.cc
   platform/user_folder_linux.cc
   update/install.cc
   update/transfer.cc
