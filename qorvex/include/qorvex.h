@@ -82,42 +82,42 @@ enum {
 
 /* Properties of qvx_get_property and qvx_set_property. */
 enum {
-  QVX_P_ENGINE_VERSION = 1,   /* u32: major << 24 | minor << 16 | build */
-  QVX_P_DEFS_VERSION = 3,     /* text; index 0 signatures, index 1 companion data */
-  QVX_P_ACTION = 4,           /* i32 */
-  QVX_P_STATUS = 5,           /* i32: status (event 32) or action code (event 512) */
-  QVX_P_SCAN_FLAGS = 6,       /* i32 bits */
-  QVX_P_LIMITS = 7,           /* u32; index 6: bytes extracted from one archive member */
-  QVX_P_EVENT_MASK = 9,       /* i32 */
-  QVX_P_INCLUDE_EXT = 11,     /* text, one value per call */
-  QVX_P_EXCLUDE_EXT = 12,     /* text */
-  QVX_P_EXCLUDE_FILE = 13,    /* text */
-  QVX_P_EXCLUDE_FOLDER = 14,  /* text */
-  QVX_P_KIND = 15,            /* i32, 0 to 30 */
-  QVX_P_ACCURACY = 16,        /* i32, 0 to 4 */
-  QVX_P_MALWARE_NAME = 17,    /* text */
-  QVX_P_REPORT_TEXT = 18,     /* text */
-  QVX_P_INNER_NAME = 20,      /* text */
-  QVX_P_OBJECT_NAME = 21,     /* text */
+  QVX_P_ENGINE_VERSION = 1,  /* u32: major << 24 | minor << 16 | build */
+  QVX_P_DEFS_VERSION = 3,    /* text; index 0 signatures, index 1 companion data */
+  QVX_P_ACTION = 4,          /* i32 */
+  QVX_P_STATUS = 5,          /* i32: status (event 32) or action code (event 512) */
+  QVX_P_SCAN_FLAGS = 6,      /* i32 bits */
+  QVX_P_LIMITS = 7,          /* u32; index 6: bytes extracted from one archive member */
+  QVX_P_EVENT_MASK = 9,      /* i32 */
+  QVX_P_INCLUDE_EXT = 11,    /* text, one value per call */
+  QVX_P_EXCLUDE_EXT = 12,    /* text */
+  QVX_P_EXCLUDE_FILE = 13,   /* text */
+  QVX_P_EXCLUDE_FOLDER = 14, /* text */
+  QVX_P_KIND = 15,           /* i32, 0 to 30 */
+  QVX_P_ACCURACY = 16,       /* i32, 0 to 4 */
+  QVX_P_MALWARE_NAME = 17,   /* text */
+  QVX_P_REPORT_TEXT = 18,    /* text */
+  QVX_P_INNER_NAME = 20,     /* text */
+  QVX_P_OBJECT_NAME = 21,    /* text */
   QVX_P_OBJECTS_PROCESSED = 22,
   QVX_P_OBJECTS_DETECTED = 23,
   QVX_P_OBJECTS_DELETED = 24,
   QVX_P_OBJECTS_FAILED = 25,
   QVX_P_OBJECTS_CLEANED = 26,
-  QVX_P_NAME_COUNT = 27,      /* u64 */
-  QVX_P_NAME = 28,            /* text; index: the name's number */
-  QVX_P_ARCHIVE_DEPTH = 30,   /* i32, 0 to 99 */
-  QVX_P_QUALIFIERS = 31,      /* u32 bits */
-  QVX_P_MACRO_MODE = 32,      /* i32 */
-  QVX_P_MALWARE_COUNT = 39,   /* i64 */
-  QVX_P_HIDDEN_KINDS = 40,    /* u64: bit (1 << kind) hides that kind */
+  QVX_P_NAME_COUNT = 27,    /* u64 */
+  QVX_P_NAME = 28,          /* text; index: the name's number */
+  QVX_P_ARCHIVE_DEPTH = 30, /* i32, 0 to 99 */
+  QVX_P_QUALIFIERS = 31,    /* u32 bits */
+  QVX_P_MACRO_MODE = 32,    /* i32 */
+  QVX_P_MALWARE_COUNT = 39, /* i64 */
+  QVX_P_HIDDEN_KINDS = 40,  /* u64: bit (1 << kind) hides that kind */
   QVX_P_FILES_PROCESSED = 41,
   QVX_P_OBJECTS_QUARANTINED = 43,
   QVX_P_FILES_DISINFECT_FAILED = 44,
   QVX_P_FILES_DELETE_FAILED = 45,
   QVX_P_FILES_PENDING_DELETE = 46,
   QVX_P_FILES_QUARANTINE_FAILED = 47,
-  QVX_P_HEURISTICS = 52       /* i32: -1 default, 0 off, 1 low, 3 medium, 4 high */
+  QVX_P_HEURISTICS = 52 /* i32: -1 default, 0 off, 1 low, 3 medium, 4 high */
 };
 
 /* Object types of qvx_create_object. */
@@ -141,7 +141,7 @@ QORVEX_EXPORT int32_t qvx_set_property(qvx_handle object, int32_t property, int3
                                        const void* buffer, uint64_t size); /* [5] */
 QORVEX_EXPORT int32_t qvx_run_command(qvx_handle object, int32_t command, const void* argument,
                                       uint64_t first, uint64_t second); /* [6] */
-QORVEX_EXPORT int32_t qvx_close_object(qvx_handle object);           /* [7] */
+QORVEX_EXPORT int32_t qvx_close_object(qvx_handle object);              /* [7] */
 
 /* One function-pointer type per entry point, for engines that check their definitions. */
 typedef int32_t (*qvx_initialize_fn)(const char*);

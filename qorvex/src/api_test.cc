@@ -116,8 +116,8 @@ TEST_F(ApiTest, SystemCommandsLookAtTheSystemRoot) {
   // An empty system root has no disks and no processes, and nothing starts from it.
   scoped_temp_dir empty;
   setenv("QORVEX_SYSTEM_ROOT", empty.path().c_str(), 1);
-  for (int32_t c : {QVX_CMD_SCAN_BOOT_SECTORS, QVX_CMD_SCAN_MBR, QVX_CMD_SCAN_GPT,
-                    QVX_CMD_SCAN_MEMORY}) {
+  for (int32_t c :
+       {QVX_CMD_SCAN_BOOT_SECTORS, QVX_CMD_SCAN_MBR, QVX_CMD_SCAN_GPT, QVX_CMD_SCAN_MEMORY}) {
     EXPECT_EQ(QVX_R_NOT_SUPPORTED, qvx_run_command(session_->handle(), c, nullptr, 0, 0)) << c;
   }
   EXPECT_EQ(QVX_R_SUCCESS,

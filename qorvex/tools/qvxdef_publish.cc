@@ -165,4 +165,3 @@ int run_publish(const std::vector<std::string>& a) {
 }
 
 }  // namespace qvxdef
-

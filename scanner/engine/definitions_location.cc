@@ -22,7 +22,8 @@ std::string locate_definitions_in(const std::string& deflocation, const std::str
   if (deflocation.size() >= 2) return deflocation;
   if (program.empty()) return "";
   const std::size_t slash = program.rfind('/');
-  const std::string folder = slash == std::string::npos ? program + "/" : program.substr(0, slash + 1);
+  const std::string folder =
+      slash == std::string::npos ? program + "/" : program.substr(0, slash + 1);
   if (holds_definitions(folder)) return folder;
   if (holds_definitions(system_folder)) return system_folder;
   return folder;

@@ -1,7 +1,6 @@
 #include "scanner/engine/definitions_location.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <thread>

@@ -30,8 +30,8 @@ class vse {
                              uint64_t size);
   engine_result set_property(engine_handle h, int32_t property, int32_t index, const void* buffer,
                              uint64_t size);
-  engine_result run_command(engine_handle h, int32_t command, const void* argument,
-                            uint64_t first, uint64_t second);
+  engine_result run_command(engine_handle h, int32_t command, const void* argument, uint64_t first,
+                            uint64_t second);
   engine_result close_object(engine_handle h);
 
   // Reads a zero-terminated text property into a zero-filled buffer of `capacity` bytes.

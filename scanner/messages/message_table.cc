@@ -23,7 +23,8 @@ constexpr char kHelpText[] =
     "                                  v2s for sigbase-v2s.def\n"
     "        -L,--malwarelist        - List malware detected by scan engine and exit\n"
     "        --malwareno             - Show the number of malware detected by signature\n"
-    "        --update                - Updates definition files from the web using credentials in $HOME/.avupd.ini or /opt/velmora/share/avupd.ini\n"
+    "        --update                - Updates definition files from the web using credentials in "
+    "$HOME/.avupd.ini or /opt/velmora/share/avupd.ini\n"
     "\n"
     "    Reporting options:\n"
     "\n"
@@ -32,7 +33,8 @@ constexpr char kHelpText[] =
     "        -l,--report=file        - Log to file\n"
     "        --append                - Append to log file if -l or --report= specified\n"
     "        -s,--syslog             - Log to system log (If supported by the OS)\n"
-    "        --collect-samples=file  - Create an encrypted zip file with suspicious files to be submitted to support\n"
+    "        --collect-samples=file  - Create an encrypted zip file with suspicious files to be "
+    "submitted to support\n"
     "        --show-settings         - Show settings at the start of the scan\n"
     "\n"
     "    Target options:\n"
@@ -51,11 +53,16 @@ constexpr char kHelpText[] =
     "        --nomem                 - Do not scan memory\n"
     "        --nobasicmem            - Do not do basic memory scan\n"
     "        --noadvancedmem         - Do not do advanced memory scan\n"
-    "        --exclude-folder=folder - Exclude folders with base of folder from scanning. May be specified multiple times\n"
-    "        --exclude-file=file     - Exclude file from scanning. May be specified multiple times\n"
-    "        --exclude-ext=ext       - Exclude extension from scanning. May be specified multiple times\n"
-    "        --include-ext=ext       - Force scanning of the specified extension. May be specified multiple times\n"
-    "        --limit-memory=size     - Limit the size of objects that will be extracted from archives. Size is in MB\n"
+    "        --exclude-folder=folder - Exclude folders with base of folder from scanning. May be "
+    "specified multiple times\n"
+    "        --exclude-file=file     - Exclude file from scanning. May be specified multiple "
+    "times\n"
+    "        --exclude-ext=ext       - Exclude extension from scanning. May be specified multiple "
+    "times\n"
+    "        --include-ext=ext       - Force scanning of the specified extension. May be specified "
+    "multiple times\n"
+    "        --limit-memory=size     - Limit the size of objects that will be extracted from "
+    "archives. Size is in MB\n"
     "\n"
     "    Folder scanning options:\n"
     "\n"
@@ -71,13 +78,16 @@ constexpr char kHelpText[] =
     "        --heur-high             - High heuristics\n"
     "        --noarchive             - Do not scan archive files\n"
     "        --archive=x             - Scan archives to level x.\n"
-    "        --pua                   - Report potentially unwanted applications like Spyware and Adware\n"
+    "        --pua                   - Report potentially unwanted applications like Spyware and "
+    "Adware\n"
     "\n"
     "    Detection options:\n"
     "\n"
-    "        --disinfect             - Disinfect malware if found. Files may be deleted instead of disinfected. \n"
+    "        --disinfect             - Disinfect malware if found. Files may be deleted instead of "
+    "disinfected. \n"
     "        --delete                - Delete files of interest to the scanning engine\n"
-    "        --force-delete          - Delete all files of interest to the scanning engine, whether it is safe or not\n"
+    "        --force-delete          - Delete all files of interest to the scanning engine, "
+    "whether it is safe or not\n"
     "        --quarantine            - Quarantine files of interest to the quarantine folder\n"
     "        --move=folder           - Move files of interest to the specified folder\n"
     "        --copy=folder           - Copy files of interest to the specified folder\n"
@@ -85,8 +95,10 @@ constexpr char kHelpText[] =
     "    Macro options: (These will be valid if --disinfect is used and macro's are detected)\n"
     "\n"
     "        --macro-remove-all      - Remove any macros that are found\n"
-    "        --macro-remove-variants - Remove macros even if a variant of a current virus is detected\n"
-    "        --macro-remove-allifany - Remove all macros in a document if a variant of a current virus is detected\n";
+    "        --macro-remove-variants - Remove macros even if a variant of a current virus is "
+    "detected\n"
+    "        --macro-remove-allifany - Remove all macros in a document if a variant of a current "
+    "virus is detected\n";
 }  // namespace
 
 const message_row kMessageRows[] = {
@@ -118,7 +130,9 @@ const message_row kMessageRows[] = {
     {27, "Archive depth invalid. It must be between 0 and 99."},
     {28, "Unable to create sample collection archive."},
     {29, "Reboot required for disinfection"},
-    {30, "Conflicting heuristic parameters specified: you can only specify one of --noheur, --heur-low, --heur-med or --heur-high."},
+    {30,
+     "Conflicting heuristic parameters specified: you can only specify one of --noheur, "
+     "--heur-low, --heur-med or --heur-high."},
     {100, "Option Summary:\n"},
     {101, "Callback Events:"},
     {102, "Scanning Mode:"},
@@ -165,7 +179,9 @@ const message_row kMessageRows[] = {
     {144, "Cleaned:              "},
     {145, "Object(s)"},
     {146, "Unable to generate malware list."},
-    {147, "Named Malware for the current definition files:\n-----------------------------------------------\n"},
+    {147,
+     "Named Malware for the current definition "
+     "files:\n-----------------------------------------------\n"},
     {148, "\n\n"},
     {149, "Unable to get number of malware current engines protects against."},
     {150, "\nThe number of malware the current definition files protect against are: "},

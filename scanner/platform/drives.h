@@ -9,8 +9,14 @@
 namespace ferrox {
 
 // Drive types, numbered as the classic drive-type values.
-enum drive_type { kDriveNone = 0, kDriveRemovable = 2, kDriveFixed = 3, kDriveRemote = 4,
-                  kDriveCdrom = 5, kDriveRamDisk = 6 };
+enum drive_type {
+  kDriveNone = 0,
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveCdrom = 5,
+  kDriveRamDisk = 6
+};
 
 struct drive {
   std::string root;  // the mount point

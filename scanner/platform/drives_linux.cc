@@ -51,19 +51,22 @@ bool parse_line(const std::string& line, mount_entry& e) {
 
 const std::set<std::string>& pseudo_types() {
   static const std::set<std::string> s = {
-      "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs",
-      "tracefs", "pstore", "bpf", "mqueue", "hugetlbfs", "configfs", "fusectl", "binfmt_misc",
-      "autofs", "efivarfs", "selinuxfs", "rpc_pipefs", "nfsd", "nsfs", "fuse.portal",
-      "fuse.gvfsd-fuse", "ramfs"};
+      "proc",        "sysfs",      "devtmpfs",    "devpts",          "cgroup",
+      "cgroup2",     "securityfs", "debugfs",     "tracefs",         "pstore",
+      "bpf",         "mqueue",     "hugetlbfs",   "configfs",        "fusectl",
+      "binfmt_misc", "autofs",     "efivarfs",    "selinuxfs",       "rpc_pipefs",
+      "nfsd",        "nsfs",       "fuse.portal", "fuse.gvfsd-fuse", "ramfs"};
   return s;
 }
 
 bool is_remote(const std::string& t) {
   static const std::set<std::string> s = {
-      "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs", "9p",
-      "virtiofs", "lustre", "beegfs", "gpfs", "orangefs", "coda", "davfs", "vboxsf",
-      "fuse.sshfs", "fuse.glusterfs", "fuse.rclone", "fuse.s3fs", "fuse.gcsfuse", "fuse.davfs2",
-      "fuse.ceph-fuse", "fuse.smbnetfs", "fuse.curlftpfs"};
+      "nfs",           "nfs4",          "cifs",         "smb3",        "smbfs",
+      "ncpfs",         "afs",           "ceph",         "glusterfs",   "9p",
+      "virtiofs",      "lustre",        "beegfs",       "gpfs",        "orangefs",
+      "coda",          "davfs",         "vboxsf",       "fuse.sshfs",  "fuse.glusterfs",
+      "fuse.rclone",   "fuse.s3fs",     "fuse.gcsfuse", "fuse.davfs2", "fuse.ceph-fuse",
+      "fuse.smbnetfs", "fuse.curlftpfs"};
   return s.count(t) > 0;
 }
 

@@ -1,7 +1,6 @@
 #include "scanner/platform/drives.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +14,10 @@ namespace {
 class drives_test : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* d : {"mnt", "mnt/usb", "mnt/cd", "mnt/nfs", "mnt/data", "sys",
-                          "sys/dev", "sys/dev/block", "sys/block", "sys/block/sda",
-                          "sys/block/sda/sda1", "sys/block/sdb", "sys/block/sdb/sdb1",
-                          "sys/block/sr0", "sys/block/sr0/device"})
+    for (const char* d :
+         {"mnt", "mnt/usb", "mnt/cd", "mnt/nfs", "mnt/data", "sys", "sys/dev", "sys/dev/block",
+          "sys/block", "sys/block/sda", "sys/block/sda/sda1", "sys/block/sdb", "sys/block/sdb/sdb1",
+          "sys/block/sr0", "sys/block/sr0/device"})
       mkdir((dir_.path() + "/" + d).c_str(), 0755);
     dir_.write("sys/block/sda/removable", "0\n");
     dir_.write("sys/block/sda/sda1/partition", "1\n");
@@ -36,10 +35,17 @@ class drives_test : public ::testing::Test {
         "22 1 0:21 / /proc rw - proc proc rw\n"
         "25 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
         "26 25 0:5 / /dev/shm rw - tmpfs tmpfs rw\n"
-        "27 25 8:17 / " + m + "/usb rw - vfat /dev/sdb1 rw\n"
-        "28 25 11:0 / " + m + "/cd ro - iso9660 /dev/sr0 ro\n"
-        "29 25 0:40 / " + m + "/nfs rw - nfs4 server:/export rw\n"
-        "30 25 8:1 /srv " + m + "/data rw - ext4 /dev/sda1 rw\n";
+        "27 25 8:17 / " +
+        m +
+        "/usb rw - vfat /dev/sdb1 rw\n"
+        "28 25 11:0 / " +
+        m +
+        "/cd ro - iso9660 /dev/sr0 ro\n"
+        "29 25 0:40 / " +
+        m +
+        "/nfs rw - nfs4 server:/export rw\n"
+        "30 25 8:1 /srv " +
+        m + "/data rw - ext4 /dev/sda1 rw\n";
     mountinfo_ = dir_.write("mountinfo", table);
   }
 

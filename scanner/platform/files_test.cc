@@ -1,7 +1,6 @@
 #include "scanner/platform/files.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -18,13 +18,13 @@ bool destination(const std::string& file, const std::string& folder, std::string
 
 // "Copying <name> to <folder> succeeded." and its move twin.
 void transfer(const std::string& name, option_id option, message_id verb, message_id to,
-              message_id ok, message_id failed, bool (*op)(const std::string&,
-                                                           const std::string&, file_system&)) {
+              message_id ok, message_id failed,
+              bool (*op)(const std::string&, const std::string&, file_system&)) {
   std::string folder;
   if (!read_string(option, folder) || folder.empty()) return;
   const bool done = op(name, folder, default_file_system());
-  log_line(1, msg(verb) + " " + name + " " + msg(to) + " " + folder + " " + msg(done ? ok : failed) +
-                  "\n");
+  log_line(1, msg(verb) + " " + name + " " + msg(to) + " " + folder + " " +
+                  msg(done ? ok : failed) + "\n");
 }
 
 }  // namespace
@@ -46,14 +46,29 @@ void report_action(engine_handle h, vse& engine, bool verbose) {
   if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
   message_id line = 0;
   switch (code) {
-    case 8: line = 214; break;
-    case 9: line = 227; break;
-    case 11: line = 215; break;
-    case 12: line = 224; break;
-    case 14: line = verbose ? 226 : 0; break;
-    case 15: line = 229; break;
-    case 16: line = 228; break;
-    default: break;
+    case 8:
+      line = 214;
+      break;
+    case 9:
+      line = 227;
+      break;
+    case 11:
+      line = 215;
+      break;
+    case 12:
+      line = 224;
+      break;
+    case 14:
+      line = verbose ? 226 : 0;
+      break;
+    case 15:
+      line = 229;
+      break;
+    case 16:
+      line = 228;
+      break;
+    default:
+      break;
   }
   if (line != 0) log_line(1, msg(line) + " " + name + "\n");
   if (code != 6) return;

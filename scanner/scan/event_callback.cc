@@ -44,14 +44,30 @@ void append_qualifiers(std::ostringstream& line, uint32_t bits) {
   for (uint32_t bit = 4096; bit != 0; bit >>= 1) {
     if (!(bits & bit)) continue;
     switch (bit) {
-      case 2048: line << msg(4006); break;
-      case 512: line << msg(4008); break;
-      case 256: line << msg(4001); break;
-      case 8: line << msg(4000); break;
-      case 4: line << msg(4002); break;
-      case 2: line << msg(4005); break;
-      case 1: line << msg(4007); break;
-      default: line << bits << " " << msg(4009); break;
+      case 2048:
+        line << msg(4006);
+        break;
+      case 512:
+        line << msg(4008);
+        break;
+      case 256:
+        line << msg(4001);
+        break;
+      case 8:
+        line << msg(4000);
+        break;
+      case 4:
+        line << msg(4002);
+        break;
+      case 2:
+        line << msg(4005);
+        break;
+      case 1:
+        line << msg(4007);
+        break;
+      default:
+        line << bits << " " << msg(4009);
+        break;
     }
   }
 }
@@ -176,9 +192,8 @@ int32_t scan_event_callback(engine_handle object, int32_t event, void* context) 
   bool verbose = false, progress = false;
   vse* engine = static_cast<vse*>(context);
   if (g_params == nullptr || !g_params->parsed() || !g_params->get_flag(kOptVerbose, verbose) ||
-      !g_params->get_flag(kOptProgressSimple, progress) || engine == nullptr ||
-      !engine->loaded() || g_logging == nullptr || !g_logging->ready() || g_strings == nullptr ||
-      !g_strings->ready())
+      !g_params->get_flag(kOptProgressSimple, progress) || engine == nullptr || !engine->loaded() ||
+      g_logging == nullptr || !g_logging->ready() || g_strings == nullptr || !g_strings->ready())
     return 0;
   int32_t result = 0;
 #pragma omp critical(callback_lock)

@@ -61,8 +61,8 @@ bool open_engine_objects(const std::string& program, vse& engine, engine_object_
   }
   const int32_t type = object_type_for(deftype);
   engine_handle first_handle = 0;
-  const engine_result first = engine.create_object(type, locate_definitions(),
-                                                   scan_event_callback, &engine, first_handle);
+  const engine_result first =
+      engine.create_object(type, locate_definitions(), scan_event_callback, &engine, first_handle);
   if (first == 0) {
     objects.push_back(first_handle);
 #pragma omp parallel

@@ -19,8 +19,8 @@ bool internal_error(const std::string& program) {
 }
 
 // Sends one value; on refusal prints the line and tells whether the step may go on.
-bool send(const std::string& program, engine_handle h, vse& engine, int32_t property,
-          int32_t index, const void* value, uint64_t size, message_id label) {
+bool send(const std::string& program, engine_handle h, vse& engine, int32_t property, int32_t index,
+          const void* value, uint64_t size, message_id label) {
   const engine_result r = engine.set_property(h, property, index, value, size);
   if (r == 0) return true;
   std::ostringstream line;
@@ -57,8 +57,8 @@ uint32_t memory_limit_bytes(const std::string& text) {
 }
 
 bool apply_scan_settings(const std::string& program, engine_handle h, vse& engine) {
-  bool disinfect, noarchive, heur_high, norecurse, follow, ads, del, macro_all, macro_variants,
-      pua, heur_low, heur_med, noheur, force_delete, quarantine, nowhite, apkquick;
+  bool disinfect, noarchive, heur_high, norecurse, follow, ads, del, macro_all, macro_variants, pua,
+      heur_low, heur_med, noheur, force_delete, quarantine, nowhite, apkquick;
   std::string archive;
   if (!read_flag(kOptDisinfect, disinfect) || !read_flag(kOptNoArchive, noarchive) ||
       !read_flag(kOptHeurHigh, heur_high) || !read_flag(kOptNoRecurse, norecurse) ||
