@@ -26,6 +26,20 @@ def exit_status(code):
     return code & 0xFF
 
 
+def run_in_world(body, bin_dir):
+    """Runs body(world) in a fresh World; prints ok or the failure and returns the exit code."""
+    world = World(bin_dir)
+    try:
+        body(world)
+    except Fail as e:
+        print("FAIL:", e)
+        return 1
+    finally:
+        world.close()
+    print("ok")
+    return 0
+
+
 class World:
     """A runtime folder and the processes started in it."""
 

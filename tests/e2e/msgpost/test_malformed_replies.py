@@ -15,7 +15,7 @@ import time
 
 import harness
 import wire
-from harness import Fail, expect
+from harness import expect
 
 CTX = b"\0" * 4 + bytes(range(1, 17))
 SERIAL = 42
@@ -117,93 +117,83 @@ def on_op(target, data_for):
 REFUSED = harness.box("Error", "Error code -8 (0xFFFFFFF8)")
 
 
-def main():
-    bin_dir = sys.argv[1]
-    world = harness.World(bin_dir)
-    try:
-        big = wire.response(2, b"\0" * 6000)
-        bind_cases = (
-            ("closed at once", lambda cid: None),
-            ("frag_length below 16", lambda cid: wire.header(wire.BIND_ACK, 3, 12, cid)),
-            ("bind_nak", lambda cid: wire.pdu(wire.BIND_NAK, b"\x04\x00\x01\x05\x00\0\0\0", cid)),
-            ("bind_ack for another call", lambda cid: wire.bind_ack(call_id=cid + 1)),
-            ("group 0", lambda cid: wire.bind_ack(call_id=cid, group=0)),
-            ("limits below 1432", lambda cid: wire.bind_ack(call_id=cid, max_recv=1024)),
-            ("two results", lambda cid: wire.bind_ack(
-                call_id=cid, results=[(0, 0, wire.NDR), (0, 0, wire.NDR)])),
-            ("results past the end", lambda cid: wire.bind_ack(call_id=cid, n_results=3)),
-            ("secondary address past the end", lambda cid: wire.bind_ack(
-                call_id=cid)[:24] + b"\xff\x00" + wire.bind_ack(call_id=cid)[26:]),
-            ("interface rejected", lambda cid: wire.bind_ack(
-                call_id=cid, results=[(2, 1, b"\0" * 20)])),
-            ("version 4", lambda cid: b"\x04" + wire.bind_ack(call_id=cid)[1:]),
-            ("a response", lambda cid: wire.response(cid, b"\0" * 4)),
-        )
-        for what, bind_answer in bind_cases:
-            code, _, err, spent = run_against(world, bind_answer=bind_answer)
-            expect(code == harness.exit_status(-8), "bind, %s: exit %d" % (what, code))
-            expect(err == REFUSED, "bind, %s: stderr %r" % (what, err))
-            expect(spent < 5, "bind, %s: took %.1f s" % (what, spent))
+def body(world):
+    big = wire.response(2, b"\0" * 6000)
+    bind_cases = (
+        ("closed at once", lambda cid: None),
+        ("frag_length below 16", lambda cid: wire.header(wire.BIND_ACK, 3, 12, cid)),
+        ("bind_nak", lambda cid: wire.pdu(wire.BIND_NAK, b"\x04\x00\x01\x05\x00\0\0\0", cid)),
+        ("bind_ack for another call", lambda cid: wire.bind_ack(call_id=cid + 1)),
+        ("group 0", lambda cid: wire.bind_ack(call_id=cid, group=0)),
+        ("limits below 1432", lambda cid: wire.bind_ack(call_id=cid, max_recv=1024)),
+        ("two results", lambda cid: wire.bind_ack(
+            call_id=cid, results=[(0, 0, wire.NDR), (0, 0, wire.NDR)])),
+        ("results past the end", lambda cid: wire.bind_ack(call_id=cid, n_results=3)),
+        ("secondary address past the end", lambda cid: wire.bind_ack(
+            call_id=cid)[:24] + b"\xff\x00" + wire.bind_ack(call_id=cid)[26:]),
+        ("interface rejected", lambda cid: wire.bind_ack(
+            call_id=cid, results=[(2, 1, b"\0" * 20)])),
+        ("version 4", lambda cid: b"\x04" + wire.bind_ack(call_id=cid)[1:]),
+        ("a response", lambda cid: wire.response(cid, b"\0" * 4)),
+    )
+    for what, bind_answer in bind_cases:
+        code, _, err, spent = run_against(world, bind_answer=bind_answer)
+        expect(code == harness.exit_status(-8), "bind, %s: exit %d" % (what, code))
+        expect(err == REFUSED, "bind, %s: stderr %r" % (what, err))
+        expect(spent < 5, "bind, %s: took %.1f s" % (what, spent))
 
-        reply_cases = (
-            ("connect reply cut short", 0, lambda cid: wire.response(cid, CTX)),
-            ("connect reply with bytes left over",
-             0, lambda cid: wire.response(cid, CTX + b"\0" * 8)),
-            ("connect reply for another call", 0, lambda cid: wire.response(cid + 1, CTX + b"\0" * 4)),
-            ("connect fault bad stub", 0, lambda cid: wire.fault(cid, wire.BAD_STUB_DATA)),
-            ("connect fault with extra bytes",
-             0, lambda cid: wire.pdu(wire.FAULT, struct.pack("<IHBxII", 0, 0, 0, 5, 0) + b"xx", cid,
-                                     flags=0x23)),
-            ("connect reply above the fragment limit", 0, lambda cid: big[:12] +
-             struct.pack("<I", cid) + big[16:]),
-            ("connection closed mid-reply",
-             0, lambda cid: (wire.response(cid, CTX + b"\0" * 4)[:30],)),
-            ("a bind_ack instead", 0, lambda cid: wire.bind_ack(call_id=cid)),
-            ("first fragment without FIRST",
-             0, lambda cid: wire.response(cid, CTX + b"\0" * 4, flags=0x02)),
-            ("send reply cut short", 1, lambda cid: wire.response(cid, b"\0\0\0")),
-            ("send reply with a bad string header", 1, lambda cid: wire.response(cid, b"\0" * 12)),
-        )
-        for what, op, data in reply_cases:
-            code, _, err, spent = run_against(world, answer=on_op(op, data))
-            expect(code == harness.exit_status(-8), "%s: exit %d\n%s" % (what, code, err))
-            expect(err == REFUSED, "%s: stderr %r" % (what, err))
-            expect(spent < 5, "%s: took %.1f s" % (what, spent))
+    reply_cases = (
+        ("connect reply cut short", 0, lambda cid: wire.response(cid, CTX)),
+        ("connect reply with bytes left over",
+         0, lambda cid: wire.response(cid, CTX + b"\0" * 8)),
+        ("connect reply for another call", 0, lambda cid: wire.response(cid + 1, CTX + b"\0" * 4)),
+        ("connect fault bad stub", 0, lambda cid: wire.fault(cid, wire.BAD_STUB_DATA)),
+        ("connect fault with extra bytes",
+         0, lambda cid: wire.pdu(wire.FAULT, struct.pack("<IHBxII", 0, 0, 0, 5, 0) + b"xx", cid,
+                                 flags=0x23)),
+        ("connect reply above the fragment limit", 0, lambda cid: big[:12] +
+         struct.pack("<I", cid) + big[16:]),
+        ("connection closed mid-reply",
+         0, lambda cid: (wire.response(cid, CTX + b"\0" * 4)[:30],)),
+        ("a bind_ack instead", 0, lambda cid: wire.bind_ack(call_id=cid)),
+        ("first fragment without FIRST",
+         0, lambda cid: wire.response(cid, CTX + b"\0" * 4, flags=0x02)),
+        ("send reply cut short", 1, lambda cid: wire.response(cid, b"\0\0\0")),
+        ("send reply with a bad string header", 1, lambda cid: wire.response(cid, b"\0" * 12)),
+    )
+    for what, op, data in reply_cases:
+        code, _, err, spent = run_against(world, answer=on_op(op, data))
+        expect(code == harness.exit_status(-8), "%s: exit %d\n%s" % (what, code, err))
+        expect(err == REFUSED, "%s: stderr %r" % (what, err))
+        expect(spent < 5, "%s: took %.1f s" % (what, spent))
 
-        # A received message whose texts are null (apart from msgId) is valid;
-        # malformed received messages end the receiving without a hang.
-        def receive(message_stub):
-            def answer(conn_no, call_no, opnum, call_id):
-                if opnum != 4:
-                    return wire.response(call_id, good_reply(opnum))
-                if call_no == 1:
-                    return wire.response(call_id, message_stub)
-                time.sleep(0.2)
-                return wire.response(call_id, b"\0" * 24 + struct.pack("<i", -1))
-            return answer
+    # A received message whose texts are null (apart from msgId) is valid;
+    # malformed received messages end the receiving without a hang.
+    def receive(message_stub):
+        def answer(conn_no, call_no, opnum, call_id):
+            if opnum != 4:
+                return wire.response(call_id, good_reply(opnum))
+            if call_no == 1:
+                return wire.response(call_id, message_stub)
+            time.sleep(0.2)
+            return wire.response(call_id, b"\0" * 24 + struct.pack("<i", -1))
+        return answer
 
-        pong = wire.pad4(wire.ndr_string("Pong"))
-        null_texts = (struct.pack("<IIiiIi", 0, 0x20004, 0, 0, 0, SERIAL) + pong +
-                      struct.pack("<i", 0))
-        code, _, err, spent = run_against(world, answer=receive(null_texts),
-                                          args=("/q", "/t", "20000", "/r", "Pong", "x", "Ping"))
-        expect(code == 1 and err == "", "null texts: exit %d %r" % (code, err))
-        expect(spent < 5, "null texts: the response was not counted (%.1f s)" % spent)
+    pong = wire.pad4(wire.ndr_string("Pong"))
+    null_texts = (struct.pack("<IIiiIi", 0, 0x20004, 0, 0, 0, SERIAL) + pong +
+                  struct.pack("<i", 0))
+    code, _, err, spent = run_against(world, answer=receive(null_texts),
+                                      args=("/q", "/t", "20000", "/r", "Pong", "x", "Ping"))
+    expect(code == 1 and err == "", "null texts: exit %d %r" % (code, err))
+    expect(spent < 5, "null texts: the response was not counted (%.1f s)" % spent)
 
-        bad_message = struct.pack("<IIiiIi", 0, 0x20004, 0, 0, 0, SERIAL) + \
-            wire.ndr_string("Pong", offset=1) + struct.pack("<i", 0)
-        code, _, err, spent = run_against(world, answer=receive(bad_message),
-                                          args=("/q", "/t", "-1", "/r", "Pong", "x", "Ping"))
-        expect(code == 1 and err == "", "malformed message: exit %d %r" % (code, err))
-        expect(spent < 5, "malformed message: took %.1f s" % spent)
-    except Fail as e:
-        print("FAIL:", e)
-        return 1
-    finally:
-        world.close()
-    print("ok")
-    return 0
+    bad_message = struct.pack("<IIiiIi", 0, 0x20004, 0, 0, 0, SERIAL) + \
+        wire.ndr_string("Pong", offset=1) + struct.pack("<i", 0)
+    code, _, err, spent = run_against(world, answer=receive(bad_message),
+                                      args=("/q", "/t", "-1", "/r", "Pong", "x", "Ping"))
+    expect(code == 1 and err == "", "malformed message: exit %d %r" % (code, err))
+    expect(spent < 5, "malformed message: took %.1f s" % spent)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.run_in_world(body, sys.argv[1]))

@@ -11,7 +11,7 @@ import sys
 
 import harness
 import wire
-from harness import Fail, expect
+from harness import expect
 from wire import Conn
 
 CTX_UNKNOWN = b"\0" * 4 + bytes(range(1, 17))
@@ -302,31 +302,21 @@ def second_call_while_receiving(world):
     expect(r and r[0] == wire.RESPONSE, "handle lost with the other connection: %r" % (r,))
 
 
-def main():
-    bin_dir = sys.argv[1]
-    world = harness.World(bin_dir)
-    try:
-        hub = world.start_hubsvc()
+def body(world):
+    hub = world.start_hubsvc()
 
-        cases = [stream_ends, short_frag_length, below_fixed_size, above_receive_limit,
-                 bad_headers, unexpected_types, bad_binds, fragment_sequence, too_large,
-                 call_faults, request_flags, second_call_while_receiving]
-        for case in cases:
-            case(world)
-            still_serving(world, case.__name__)
-        # And a whole msgpost run still works.
-        world.start_responder("--name", "resp", "--response", "Pong")
-        code, _, err, _ = world.msgpost("/q", "/t", "5000", "/r", "Pong", "resp", "Ping")
-        expect(code == 1, "msgpost after the malformed input: %d %s" % (code, err))
-        expect(world.stop(hub) == 0, "hubsvc did not stop cleanly")
-    except Fail as e:
-        print("FAIL:", e)
-        return 1
-    finally:
-        world.close()
-    print("ok")
-    return 0
+    cases = [stream_ends, short_frag_length, below_fixed_size, above_receive_limit,
+             bad_headers, unexpected_types, bad_binds, fragment_sequence, too_large,
+             call_faults, request_flags, second_call_while_receiving]
+    for case in cases:
+        case(world)
+        still_serving(world, case.__name__)
+    # And a whole msgpost run still works.
+    world.start_responder("--name", "resp", "--response", "Pong")
+    code, _, err, _ = world.msgpost("/q", "/t", "5000", "/r", "Pong", "resp", "Ping")
+    expect(code == 1, "msgpost after the malformed input: %d %s" % (code, err))
+    expect(world.stop(hub) == 0, "hubsvc did not stop cleanly")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.run_in_world(body, sys.argv[1]))

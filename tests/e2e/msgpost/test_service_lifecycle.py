@@ -14,7 +14,7 @@ import sys
 import time
 
 import harness
-from harness import Fail, expect
+from harness import expect
 
 
 def stopped_then_started(world):
@@ -74,22 +74,13 @@ def ready_notice(bin_dir):
         world.close()
 
 
-def main():
-    bin_dir = sys.argv[1]
-    world = harness.World(bin_dir)
-    try:
-        hub = stopped_then_started(world)
-        second_daemon_refused(world)
-        clean_stop(world, hub)
-        ready_notice(bin_dir)
-    except Fail as e:
-        print("FAIL:", e)
-        return 1
-    finally:
-        world.close()
-    print("ok")
-    return 0
+def body(world):
+    bin_dir = world.bin
+    hub = stopped_then_started(world)
+    second_daemon_refused(world)
+    clean_stop(world, hub)
+    ready_notice(bin_dir)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.run_in_world(body, sys.argv[1]))
