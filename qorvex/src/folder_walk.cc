@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <deque>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "qorvex/src/engine_object.h"
@@ -18,11 +19,10 @@
 
 namespace qorvex {
 
-void scan_open_file(scan_context& context, int fd, uint64_t size, const std::string& name,
-                    const file_scan_options& options, file_scan_result* out) {
-  context.scan_fd(fd, size, &out->content);
-  out->others.clear();
-  if (out->content.error != 0) return;
+namespace {
+
+void scan_members(scan_context& context, int fd, uint64_t size, const std::string& name,
+                  const file_scan_options& options, file_scan_result* out) {
   scan_archive(context, fd_source(fd, size), name, options.archives, &out->others);
   if (!options.xattrs) return;
   std::string names(kMaxXattrValue, '\0');
@@ -44,6 +44,31 @@ void scan_open_file(scan_context& context, int fd, uint64_t size, const std::str
     else
       context.scan_bytes(std::string_view(value.data(), size_t(n)), &r.result);
     out->others.push_back(std::move(r));
+  }
+}
+
+}  // namespace
+
+void scan_open_file(scan_context& context, int fd, uint64_t size, const std::string& name,
+                    const file_scan_options& options, file_scan_result* out) {
+  out->others.clear();
+  try {
+    context.scan_fd(fd, size, &out->content);
+  } catch (const std::bad_alloc&) {
+    out->content.error = ENOMEM;
+  }
+  if (out->content.error != 0) return;
+  try {
+    scan_members(context, fd, size, name, options, out);
+  } catch (const std::bad_alloc&) {
+    // Out of memory while unpacking (an archive's members are held in memory): the file's own
+    // content stands, and the rest is one object that could not be read. Thrown on a worker,
+    // this would end the whole process.
+    out->others.clear();
+    out->others.shrink_to_fit();
+    object_result failed;
+    failed.result.error = ENOMEM;
+    out->others.push_back(std::move(failed));
   }
 }
 
@@ -251,8 +276,15 @@ class folder_walk {
     // The task holds everything it touches, so nothing it uses can go away under it. The file
     // stays open after the scan: the calling thread acts on it.
     pool_.submit([job, defs, options, done] {
-      scan_open_file(worker_pool::context_for(defs), job->file.fd, uint64_t(job->file.st.st_size),
-                     job->file.name, options, &job->result);
+      try {
+        scan_open_file(worker_pool::context_for(defs), job->file.fd, uint64_t(job->file.st.st_size),
+                       job->file.name, options, &job->result);
+      } catch (const std::exception&) {
+        // Nothing may leave a worker (it would end the process), and the walk waits for this
+        // file: report it as not read.
+        job->result = file_scan_result();
+        job->result.content.error = ENOMEM;
+      }
       done->mark_done(&job->done);
     });
     inflight_.push_back(std::move(job));

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -199,6 +200,49 @@ TEST_F(FolderWalkTest, LargeSparseFile) {
             pwrite(f, kVirusText, strlen(kVirusText), (10ll << 30) - 100));
   close(f);
   EXPECT_EQ((names{"sparse", "v.txt"}), found());
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // the sanitizers reserve address space past any limit
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The address space this process holds now, in bytes.
+uint64_t address_space_in_use() {
+  std::string status = read_file("/proc/self/status");
+  size_t at = status.find("VmSize:");
+  return at == std::string::npos ? 0 : std::stoull(status.substr(at + 7)) * 1024;
+}
+
+TEST_F(FolderWalkTest, OutOfMemoryOnAWorkerFailsThatFileOnly) {
+  if (kSanitized) GTEST_SKIP() << "an address space limit does not hold with sanitizers";
+  // A gzip whose trailer claims 100 MiB: its unpacking asks for that much at once. Memory that
+  // runs out on a worker once ended the whole process.
+  std::string gz = make_gzip(kVirusText);
+  uint32_t claimed = 100u << 20;
+  for (int i = 0; i < 4; ++i) gz[gz.size() - 4 + size_t(i)] = char(uint8_t(claimed >> (8 * i)));
+  write_file(root_ + "/b.txt", kVirusText);
+  EXPECT_EQ((names{"b.txt"}), found());  // the workers, their matchers and arenas now exist
+  write_file(root_ + "/a.gz", gz);
+  write_file(root_ + "/c.txt", kVirusText);
+  rlimit saved{};
+  ASSERT_EQ(0, getrlimit(RLIMIT_AS, &saved));
+  rlimit tight = saved;
+  tight.rlim_cur = rlim_t(address_space_in_use() + (16 << 20));
+  ASSERT_EQ(0, setrlimit(RLIMIT_AS, &tight));
+  session_->events.clear();
+  uint64_t files_before = session_->counter(QVX_P_FILES_PROCESSED);
+  int32_t result = session_->run(QVX_CMD_SCAN_FOLDER, root_);
+  setrlimit(RLIMIT_AS, &saved);
+  EXPECT_EQ(QVX_R_DETECTED, result);
+  std::vector<std::string> outcomes;
+  for (const std::string& e : session_->events) {
+    if (e.rfind("512 ", 0) == 0) outcomes.push_back(e.substr(0, 7) + e.substr(7 + root_.size()));
+  }
+  EXPECT_EQ((names{"512 14 /a.gz", "512 6 /b.txt", "512 6 /c.txt"}), outcomes);
+  EXPECT_EQ(1u, session_->counter(QVX_P_OBJECTS_FAILED));
+  EXPECT_EQ(files_before + 3, session_->counter(QVX_P_FILES_PROCESSED));
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ class boot_reader {
     uint64_t lbs = disk.sector_size;
     bool valid = parse_gpt_header(header_sector, &header);
     uint64_t disk_lbas = disk.sectors / (lbs / 512);
-    if (!valid && disk_lbas > 2) {
+    // sysfs gives the size; a fake root's may be any number, whose last sector has no offset.
+    if (!valid && disk_lbas > 2 && disk_lbas <= UINT64_MAX / lbs) {
       // A damaged primary header: the backup in the disk's last sector describes the same table.
       uint64_t last = disk_lbas - 1;
       std::string backup;

@@ -67,6 +67,21 @@ TEST(boot_records, falls_back_to_the_backup_header) {
   EXPECT_EQ(rec.detections, lines{sys.at("/dev/sda") + ">GPT entries 6 Test-Boot"});
 }
 
+TEST(boot_records, a_disk_size_whose_last_sector_overflows_has_no_backup_header) {
+  // 2^55 + 4 sectors: the last one's byte offset wrapped around to 1536, where a header sits.
+  fake_system sys;
+  std::string image = gpt_image(512, 64);
+  std::string header = image.substr(512, 512);
+  image[512 + 20] ^= 1;
+  image.replace(3 * 512, 512, header);
+  sys.disk("sda", image);
+  sys.file("/sys/devices/pci0000:00/0000:00:05.0/block/sda/size", "36028797018963972\n");
+  recording_object rec;
+  EXPECT_EQ(scan_boot_area(rec.object(), sys.root(), boot_area::gpt), QVX_R_SUCCESS);
+  EXPECT_EQ(rec.scanned, lines{sys.at("/dev/sda")});
+  EXPECT_TRUE(rec.detections.empty());
+}
+
 TEST(boot_records, a_disk_without_a_table_gives_success_and_nothing_to_scan) {
   fake_system sys;
   sys.disk("sda", std::string(64 * 512, '\0'));

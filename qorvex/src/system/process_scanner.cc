@@ -7,6 +7,8 @@
 #include <cerrno>
 
 #include "qorvex/src/engine_object.h"
+#include "qorvex/src/file_action.h"
+#include "qorvex/src/folder_walk.h"
 #include "qorvex/src/system/memory_reader.h"
 #include "qorvex/src/system/process_table.h"
 #include "qorvex/src/system/system_files.h"
@@ -27,21 +29,28 @@ struct fd_closer {
 process_scanner::process_scanner(engine_object& object, const system_root& root)
     : object_(object), root_(root), context_(object.defs().get()), chunks_(context_) {}
 
-void process_scanner::scan_open_file(int fd, const std::string& name) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-  if (seen_.size() >= kMaxScannedFiles) return;
-  if (!seen_.insert({st.st_dev, st.st_ino}).second) return;
-  raw_result result;
-  context_.scan_fd(fd, uint64_t(st.st_size), &result);
-  object_.report_object(name, std::string(), result);
-}
-
 int process_scanner::scan_path(const std::string& open_path, const std::string& name) {
-  int fd = open(open_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return errno;
-  fd_closer closer{fd};
-  scan_open_file(fd, name);
+  file_handle file;
+  file.fd = open(open_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (file.fd < 0) return errno;
+  if (fstat(file.fd, &file.st) != 0 || !S_ISREG(file.st.st_mode)) return 0;
+  if (seen_.size() >= kMaxScannedFiles) return 0;
+  if (!seen_.insert({file.st.st_dev, file.st.st_ino}).second) return 0;
+  // The file may have been opened through /proc (the image link, map_files): an action works on
+  // the entry the name gives, and only while that entry is still the very file that was read. A
+  // deleted file (" (deleted)") has no such entry, so acting on it fails.
+  size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos && slash + 1 < name.size()) {
+    std::string folder = slash == 0 ? "/" : name.substr(0, slash);
+    int dir_fd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd >= 0) file.dir = std::make_shared<dir_handle>(dir_fd);
+    file.name = name.substr(slash + 1);
+  }
+  file_scan_result scanned;
+  scan_open_file(context_, file.fd, uint64_t(file.st.st_size),
+                 slash == std::string::npos ? name : name.substr(slash + 1), object_.scan_options(),
+                 &scanned);
+  object_.report_file(name, scanned, &file);
   return 0;
 }
 

@@ -28,8 +28,10 @@ class process_scanner {
   process_scanner(engine_object& object, const system_root& root);
 
   // The process's image (/proc/PID/exe, which reads the running file even after it was deleted)
-  // and every file it maps executable, each file once in the life of the scanner. Returns 0 when
-  // something could be read, else the errno that stopped it (EACCES, ENOENT, ...).
+  // and every file it maps executable, each file once in the life of the scanner. Each is
+  // reported as a file (counted, event 512 code 6 when detected, then the object's action on
+  // the entry of its name). Returns 0 when something could be read, else the errno that stopped
+  // it (EACCES, ENOENT, ...).
   int scan_files(int pid);
 
   // The readable anonymous memory of the process (or only its heaps), region by region. A
@@ -39,9 +41,8 @@ class process_scanner {
   int scan_memory(int pid, bool heaps_only);
 
  private:
-  // Scans an open file under a name unless it was seen; the descriptor stays the caller's.
-  void scan_open_file(int fd, const std::string& name);
-  // Opens a path and scans it; 0 or the errno of the open.
+  // Opens a path and, unless that file was seen, scans and reports it as the file `name`; 0 or
+  // the errno of the open.
   int scan_path(const std::string& open_path, const std::string& name);
 
   engine_object& object_;

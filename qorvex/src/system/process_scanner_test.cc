@@ -21,6 +21,60 @@ TEST(process_scanner, basic_scan_reads_images_and_executable_mappings_once) {
   EXPECT_EQ(rec.scanned.size(), 3u);
 }
 
+TEST(process_scanner, basic_scan_reports_each_file_as_a_file_with_its_action) {
+  // Like a file given by name: counted as a file processed, event 512 code 6 when detected, then
+  // the object's action on the entry of its name. The deleted library has no entry to act on.
+  struct row {
+    int32_t action;
+    std::vector<std::pair<const char*, int>> actions;  // system path, code of event 512
+    bool files_stay;
+  };
+  const char* evil = "/usr/bin/evil";
+  const char* lib = "/usr/lib/libevil.so";
+  const char* gone = "/usr/lib/libgone.so (deleted)";
+  const row rows[] = {
+      {0, {{evil, 6}, {lib, 6}, {gone, 6}}, true},
+      {2, {{evil, 6}, {evil, 8}, {lib, 6}, {lib, 8}, {gone, 6}, {gone, 11}}, false},
+  };
+  for (const row& r : rows) {
+    fake_system sys;
+    add_fake_processes(sys);
+    sys.file("/usr/bin/clean", "nothing here");
+    sys.process(102, "clean", "/usr/bin/clean", "");
+    recording_object rec;
+    ASSERT_EQ(rec.object().set_property(QVX_P_ACTION, 0, &r.action, sizeof r.action),
+              QVX_R_SUCCESS);
+    EXPECT_EQ(scan_all_processes(rec.object(), sys.root(), false), QVX_R_SUCCESS);
+    lines expected;
+    for (const auto& [path, code] : r.actions) {
+      expected.push_back(sys.at(path) + " " + std::to_string(code));
+    }
+    EXPECT_EQ(rec.actions, expected) << r.action;
+    EXPECT_EQ(rec.counter(QVX_P_FILES_PROCESSED), 4u) << r.action;
+    EXPECT_EQ(rec.counter(QVX_P_OBJECTS_PROCESSED), 4u) << r.action;
+    EXPECT_EQ(rec.counter(QVX_P_OBJECTS_DETECTED), 3u) << r.action;
+    EXPECT_EQ(rec.counter(QVX_P_OBJECTS_DELETED), r.files_stay ? 0u : 2u) << r.action;
+    EXPECT_EQ(rec.counter(QVX_P_FILES_DELETE_FAILED), r.files_stay ? 0u : 1u) << r.action;
+    EXPECT_EQ(access(sys.at("/usr/bin/evil").c_str(), F_OK) == 0, r.files_stay) << r.action;
+    EXPECT_EQ(access(sys.at("/usr/lib/libevil.so").c_str(), F_OK) == 0, r.files_stay) << r.action;
+    EXPECT_EQ(access(sys.at("/usr/bin/clean").c_str(), F_OK), 0) << r.action;
+  }
+}
+
+TEST(process_scanner, memory_regions_are_objects_not_files) {
+  fake_system sys;
+  add_fake_processes(sys);
+  recording_object rec;
+  int32_t remove = 2;
+  ASSERT_EQ(rec.object().set_property(QVX_P_ACTION, 0, &remove, sizeof remove), QVX_R_SUCCESS);
+  EXPECT_EQ(scan_all_processes(rec.object(), sys.root(), true), QVX_R_SUCCESS);
+  EXPECT_EQ(rec.detections.size(), 3u);
+  EXPECT_EQ(rec.actions, lines{});
+  EXPECT_EQ(rec.counter(QVX_P_FILES_PROCESSED), 0u);
+  EXPECT_EQ(rec.counter(QVX_P_OBJECTS_PROCESSED), 4u);
+  EXPECT_EQ(rec.counter(QVX_P_OBJECTS_DETECTED), 3u);
+}
+
 TEST(process_scanner, advanced_scan_reads_readable_anonymous_memory) {
   fake_system sys;
   add_fake_processes(sys);

@@ -16,12 +16,11 @@ int read_small_file(const std::string& path, size_t max, std::string* out) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return errno;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  int err = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (err != 0) {
     close(fd);
     return err;
   }
-  int err = 0;
   char buffer[16384];
   while (out->size() < max) {
     ssize_t n = read(fd, buffer, std::min(sizeof buffer, max - out->size()));

@@ -40,7 +40,18 @@ int32_t recording_object::on_event(qvx_handle, int32_t event, void* context) {
     self->detections.push_back(text(QVX_P_OBJECT_NAME) + text(QVX_P_INNER_NAME) + " " +
                                std::to_string(kind) + " " + text(QVX_P_MALWARE_NAME));
   }
+  if (event == QVX_EV_ACTION) {
+    int32_t code = -1;
+    self->object_->get_property(QVX_P_STATUS, 0, &code, sizeof code);
+    self->actions.push_back(text(QVX_P_OBJECT_NAME) + " " + std::to_string(code));
+  }
   return 0;
+}
+
+uint64_t recording_object::counter(int32_t property) {
+  uint64_t value = 0;
+  EXPECT_EQ(object_->get_property(property, 0, &value, sizeof value), QVX_R_SUCCESS) << property;
+  return value;
 }
 
 fake_system::fake_system() {

@@ -26,13 +26,17 @@ std::string boot_marker();   // matches Test-Boot, kind 6
 std::string system_test_source();
 
 // An engine object over system_test_source() that records events: one line per detection,
-// "<object><inner> <kind> <malware name>", and the object name of every scanned object.
+// "<object><inner> <kind> <malware name>", the object name of every scanned object, and one line
+// per event 512, "<object> <code>".
 class recording_object {
  public:
   recording_object();
   engine_object& object() { return *object_; }
   std::vector<std::string> detections;
   std::vector<std::string> scanned;
+  std::vector<std::string> actions;
+  // A counter property of the object (files processed, objects detected, ...).
+  uint64_t counter(int32_t property);
 
  private:
   static int32_t on_event(qvx_handle, int32_t event, void* context);
