@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "scanner/messages/strings.h"
 #include "scanner/testing.h"
@@ -140,6 +141,31 @@ TEST_F(params_test, huge_and_odd_command_lines_do_not_break_the_store) {
   p.get_paths(paths);
   ASSERT_EQ(paths.size(), 2u);
   EXPECT_EQ(paths[1], "\xff\xfe\x80");
+}
+
+TEST_F(params_test, concurrent_queries_agree_and_change_nothing) {
+  params p = make({"--show-settings", "-l", "r.txt", "--exclude-ext=a", "x"});
+  std::ostringstream before;
+  p.print_settings(before);
+  std::vector<std::thread> threads;
+  std::vector<int> bad(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 2000; ++i) {
+        bool flag = false;
+        std::string value;
+        std::vector<std::string> list;
+        if (!p.get_flag(kOptShowSettings, flag) || !flag) ++bad[t];
+        if (!p.get_string(kOptReport, value) || value != "r.txt") ++bad[t];
+        if (!p.get_list(kOptExcludeExt, list) || list.size() != 1) ++bad[t];
+        if (p.get_flag(i % 2 ? 53 : 59 + i % 7, flag)) ++bad[t];  // numbers nobody registered
+      }
+    });
+  for (auto& th : threads) th.join();
+  for (int b : bad) EXPECT_EQ(b, 0);
+  std::ostringstream after;
+  p.print_settings(after);
+  EXPECT_EQ(before.str(), after.str());
 }
 
 TEST(params_no_catalogue, store_stays_unparsed) {
