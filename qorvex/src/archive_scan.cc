@@ -226,7 +226,11 @@ class unpacker {
       inflateGetHeader(&zs, &header);
     }
     out->clear();
-    out->reserve(size_t(std::min(size_hint, limits_.member_bytes) + 1));
+    // The hint comes from the file: deflate never expands more than about 1032 to 1, so a hint
+    // beyond that is a lie and would only reserve memory for nothing.
+    constexpr uint64_t kMaxDeflateRatio = 1032;
+    const uint64_t plausible = std::min(packed, uint64_t(1) << 40) * kMaxDeflateRatio + 64;
+    out->reserve(size_t(std::min({size_hint, limits_.member_bytes, plausible}) + 1));
     unsigned char in[64 << 10];
     // Output goes through a fixed chunk and is appended as made: growing *out by a whole chunk
     // per call would zero 256 KiB for every call, and a file of many tiny gzip members makes a
