@@ -98,10 +98,15 @@ std::shared_ptr<const defs_set> compile_set(const std::string& source) {
   return std::shared_ptr<const defs_set>(std::move(loaded));
 }
 
-std::string deflate_raw(const std::string& data) {
+namespace {
+
+// Deflates all of `data` in one call; window_bits picks raw deflate (negative) or gzip (+16).
+std::string deflate_all(const std::string& data, int window_bits, gz_header* header,
+                        size_t extra_room) {
   z_stream zs{};
-  deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, uLong(data.size())), '\0');
+  deflateInit2(&zs, 9, Z_DEFLATED, window_bits, 9, Z_DEFAULT_STRATEGY);
+  if (header != nullptr) deflateSetHeader(&zs, header);
+  std::string out(deflateBound(&zs, uLong(data.size())) + extra_room, '\0');
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = uInt(data.size());
   zs.next_out = reinterpret_cast<Bytef*>(out.data());
@@ -112,24 +117,18 @@ std::string deflate_raw(const std::string& data) {
   return out;
 }
 
+}  // namespace
+
+std::string deflate_raw(const std::string& data) {
+  return deflate_all(data, -MAX_WBITS, nullptr, 0);
+}
+
 std::string make_gzip(const std::string& data, const std::string& stored_name) {
-  z_stream zs{};
-  deflateInit2(&zs, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
   gz_header header{};
   std::string name = stored_name;
-  if (!name.empty()) {
-    header.name = reinterpret_cast<Bytef*>(name.data());
-    deflateSetHeader(&zs, &header);
-  }
-  std::string out(deflateBound(&zs, uLong(data.size())) + 64 + name.size(), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = uInt(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = uInt(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
+  if (name.empty()) return deflate_all(data, 16 + MAX_WBITS, nullptr, 64);
+  header.name = reinterpret_cast<Bytef*>(name.data());
+  return deflate_all(data, 16 + MAX_WBITS, &header, 64 + name.size());
 }
 
 namespace {
