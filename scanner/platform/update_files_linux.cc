@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "scanner/platform/staging.h"
 #include "scanner/platform/update_files.h"
 
 namespace ferrox {
@@ -57,14 +58,6 @@ std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool sync_folder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
 }
 
 class linux_update_files : public update_files {

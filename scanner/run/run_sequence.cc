@@ -7,6 +7,7 @@
 #include <string>
 
 #include "scanner/cmdline/params.h"
+#include "scanner/engine/definitions_location.h"
 #include "scanner/engine/vse.h"
 #include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
@@ -20,6 +21,7 @@
 #include "scanner/sysareas/memory_scan.h"
 #include "scanner/targets/startup_items.h"
 #include "scanner/targets/targets.h"
+#include "scanner/update/journal.h"
 #include "scanner/update/update.h"
 
 namespace ferrox {
@@ -141,12 +143,19 @@ int run_scanner(int argc, const char* const* argv) {
     log_line(3, msg(12) + "\n");
     return 250;
   }
+  // An update that was cut short is completed or undone before any definitions are loaded.
+  recover_definitions_if_idle(locate_definitions());
   engine_object_list objects;
-  if (!open_engine_objects(arg0, engine, objects)) {
+  int code = 0;
+  if (open_engine_objects(arg0, engine, objects)) {
+    code = run_action(arg0, engine, objects, verbose, version, update);
+  } else if (update && objects.empty() && !version) {
+    // The installed definitions do not load: an update is what repairs them.
+    code = update_definitions(engine, 0, arg0);
+  } else {
     close_engine_objects(engine, objects);
     return 249;
   }
-  const int code = run_action(arg0, engine, objects, verbose, version, update);
   close_engine_objects(engine, objects);
   print_scan_time(start_time);
   cleanup_globals();

@@ -5,10 +5,14 @@
 #include <memory>
 #include <vector>
 
+#include "scanner/update/journal.h"
+#include "scanner/update/release_signature.h"
+
 namespace ferrox {
 namespace {
 
-const char* const kEntryNames[] = {"sigbase-v2.def", "qorvexcon-v2.def"};
+// A signature entry is 64 bytes; anything much larger is not read.
+constexpr uint64_t kMaxSignatureEntry = 1024;
 // unzLocateFile's case sensitivity argument: 2 compares without regard to case on every system.
 constexpr int kIgnoreCase = 2;
 
@@ -54,20 +58,38 @@ bool unpack_entry(unzFile archive, const char* name, const std::string& director
   return ok;
 }
 
+// Reads the optional signature entry into `signature` (left empty when there is none). False
+// when the entry is there but damaged or too large.
+bool read_signature_entry(unzFile archive, std::string& signature) {
+  signature.clear();
+  if (unzLocateFile(archive, kSignatureEntry, kIgnoreCase) != UNZ_OK) return true;
+  unz_file_info64 info;
+  if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+      info.uncompressed_size > kMaxSignatureEntry || unzOpenCurrentFile(archive) != UNZ_OK)
+    return false;
+  std::string bytes(static_cast<std::size_t>(info.uncompressed_size) + 1, '\0');
+  const int n = unzReadCurrentFile(archive, bytes.data(), static_cast<unsigned>(bytes.size()));
+  const bool ok = unzCloseCurrentFile(archive) == UNZ_OK && n >= 0 &&
+                  static_cast<uint64_t>(n) == info.uncompressed_size;
+  if (ok) signature = bytes.substr(0, static_cast<std::size_t>(n));
+  return ok;
+}
+
 }  // namespace
 
 bool install_definitions(const std::string& archive_path, const std::string& definitions_directory,
-                         update_files& files) {
+                         update_files& files, std::string* signature) {
   archive_ptr archive(unzOpen64(archive_path.c_str()));
   if (!archive) return false;
   std::vector<char> buffer(kCopyBufferSize);
   std::string temp[2];
-  bool ok = true;
+  bool ok = signature == nullptr || read_signature_entry(archive.get(), *signature);
   for (int i = 0; ok && i < 2; ++i)
-    ok = unpack_entry(archive.get(), kEntryNames[i], definitions_directory, files, buffer, temp[i]);
+    ok = unpack_entry(archive.get(), kDefinitionNames[i], definitions_directory, files, buffer,
+                      temp[i]);
   archive.reset();
   for (int i = 0; ok && i < 2; ++i) {
-    ok = files.replace(temp[i], definitions_directory + kEntryNames[i]);
+    ok = files.replace(temp[i], definitions_directory + kDefinitionNames[i]);
     if (ok) temp[i].clear();  // in place now: its temporary name is gone
   }
   for (const std::string& path : temp)

@@ -21,9 +21,10 @@ inline constexpr uint64_t kMaxEntrySize = 512ull << 20;
 // new file beside its final name, must match the size and checksum its header gives, and is
 // flushed to disk; only when both are complete are they renamed over the old files. A damaged,
 // truncated or incomplete package leaves the old files as they were and no temporary file behind.
-// True when both files were put in place.
+// True when both files were put in place. When `signature` is given, the package's optional
+// signature entry is read into it (empty when there is none; a damaged one fails the install).
 bool install_definitions(const std::string& archive_path, const std::string& definitions_directory,
-                         update_files& files);
+                         update_files& files, std::string* signature = nullptr);
 
 }  // namespace ferrox
 

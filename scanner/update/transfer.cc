@@ -6,8 +6,6 @@
 namespace ferrox {
 namespace {
 
-// Downloads are created under this name in the working folder.
-const char kDownloadPrefix[] = "fxupd.";
 const char kServerFolder[] = "zorav/deffiles/def5-2/";
 const char kHitMarker[] = "defId=";
 
@@ -29,10 +27,10 @@ std::size_t file_writer(char* data, std::size_t size, std::size_t count, void* t
   return count;
 }
 
-// Downloads `url` into a new file in the working folder; on failure the file is removed again.
+// Downloads `url` into a new file in `folder`; on failure the file is removed again.
 bool download(const transfer_functions& fn, CURL* handle, const std::string& url, uint64_t limit,
-              update_files& files, std::string& path) {
-  std::unique_ptr<output_file> file = files.create_unique(kDownloadPrefix);
+              update_files& files, const std::string& folder, std::string& path) {
+  std::unique_ptr<output_file> file = files.create_unique(folder + kDownloadPrefix);
   if (!file) return false;
   file_sink sink{file.get(), limit};
   fn.set_option(handle, CURLOPT_URL, url.c_str());
@@ -109,8 +107,9 @@ void set_common_options(const transfer_functions& fn, CURL* handle,
   // Plain file, ftp or other schemes have no business in an update.
   fn.set_option(handle, CURLOPT_PROTOCOLS_STR, "http,https");
   fn.set_option(handle, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-  fn.set_option(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  fn.set_option(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+  fn.set_option(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
+  fn.set_option(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+  fn.set_option(handle, CURLOPT_TIMEOUT, kTransferSeconds);
   // Time limits must not rely on signals: the engine's threads are running.
   fn.set_option(handle, CURLOPT_NOSIGNAL, 1L);
 }
@@ -135,7 +134,8 @@ bool fetch_latest_identifier(const update_settings& settings, const transfer_fun
 
 bool fetch_update_package(const update_settings& settings, const transfer_functions& fn,
                           const std::string& identifier, std::string& description_path,
-                          std::string& archive_path, update_files& files) {
+                          std::string& archive_path, update_files& files,
+                          const std::string& folder) {
   description_path.clear();
   archive_path.clear();
   CURL* handle = fn.create();
@@ -143,10 +143,10 @@ bool fetch_update_package(const update_settings& settings, const transfer_functi
   set_common_options(fn, handle, settings);
   std::string description, archive;
   bool ok = download(fn, handle, server_url(settings, package_path(identifier, "ini")),
-                     kMaxDescriptionBytes, files, description);
+                     kMaxDescriptionBytes, files, folder, description);
   if (ok) {
     ok = download(fn, handle, server_url(settings, package_path(identifier, "zip")),
-                  kMaxArchiveBytes, files, archive);
+                  kMaxArchiveBytes, files, folder, archive);
     if (!ok) files.remove(description);
   }
   fn.release(handle);

@@ -27,10 +27,12 @@ transfer_functions default_transfer_functions();
 inline constexpr std::size_t kIdentifierLength = 12;
 
 // Limits that keep a broken or hostile server from stalling the update or filling the disk. A
-// transfer that cannot connect within the connect limit, or that moves less than one byte a
-// second for the stall limit, ends with an error.
+// transfer that cannot connect within the connect limit, that moves less than kLowSpeedBytes a
+// second for kLowSpeedSeconds, or that is not over after kTransferSeconds ends with an error.
 inline constexpr long kConnectSeconds = 30;
-inline constexpr long kStallSeconds = 30;
+inline constexpr long kLowSpeedBytes = 1024;
+inline constexpr long kLowSpeedSeconds = 60;
+inline constexpr long kTransferSeconds = 30 * 60;
 inline constexpr uint64_t kMaxHitBytes = 1 << 20;
 inline constexpr uint64_t kMaxDescriptionBytes = 1 << 20;
 inline constexpr uint64_t kMaxArchiveBytes = 1ull << 30;
@@ -65,13 +67,17 @@ void set_common_options(const transfer_functions& fn, CURL* handle,
 bool fetch_latest_identifier(const update_settings& settings, const transfer_functions& fn,
                              std::string& identifier);
 
+// Downloads go to new files named by this prefix and six unique characters.
+inline constexpr char kDownloadPrefix[] = "fxupd.";
+
 // Downloads the package description and then the package archive of `identifier` into new files
-// in the working folder. True when both arrived without a transfer error (an answer with an HTTP
-// error status is no transfer error); both paths are then set. On failure no file is left and
-// both paths are empty.
+// in `folder` (ending in "/", or empty for the working folder). True when both arrived without a
+// transfer error (an answer with an HTTP error status is no transfer error); both paths are then
+// set. On failure no file is left and both paths are empty.
 bool fetch_update_package(const update_settings& settings, const transfer_functions& fn,
                           const std::string& identifier, std::string& description_path,
-                          std::string& archive_path, update_files& files);
+                          std::string& archive_path, update_files& files,
+                          const std::string& folder = "");
 
 }  // namespace ferrox
 

@@ -4,11 +4,16 @@
 #include <cstring>
 
 #include "qorvex.h"
+#include "scanner/cmdline/params.h"
 #include "scanner/engine/definitions_location.h"
 #include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
+#include "scanner/platform/staging.h"
 #include "scanner/platform/update_files.h"
 #include "scanner/update/install.h"
+#include "scanner/update/journal.h"
+#include "scanner/update/release_signature.h"
+#include "scanner/update/staged_release.h"
 #include "scanner/update/transfer.h"
 #include "scanner/update/update_settings.h"
 
@@ -21,6 +26,8 @@ constexpr int32_t kDownloadFailed = 232;
 constexpr int32_t kNoInstalledIdentifier = 233;
 constexpr int32_t kBadSettings = 234;
 constexpr int32_t kNoSettings = 236;
+// How long an update waits for another run to finish with the definitions folder.
+constexpr int kLockWaitMs = 10000;
 
 // "<prefix>: <text of id><extra>\n" at `level`.
 void report(const std::string& prefix, message_id id, int32_t level,
@@ -36,39 +43,61 @@ bool installed_identifier(vse& engine, engine_handle h, std::string& out) {
   return true;
 }
 
-// Removes the downloaded files on every way out of the update.
-class download_cleanup {
+// Folds every way a staged release can be refused into one answer.
+bool release_accepted(vse& engine, const std::string& staging, const std::string& latest,
+                      const std::string& signature) {
+  const signature_verdict verdict =
+      check_release_signature(staging, latest, signature, trusted_key_files(kMaxTrustedKeys));
+  if (verdict == signature_verdict::refused) return false;
+  std::string deftype;
+  if (!read_string(kOptDefType, deftype)) deftype.clear();
+  return staged_pair_loads(engine, staged_check_type(deftype), staging, latest);
+}
+
+// Removes the staging folder on every way out, unless the pair was being put in place: then it
+// is the journal that the next run completes.
+class staging_cleanup {
  public:
-  explicit download_cleanup(update_files& files) : files_(files) {}
-  ~download_cleanup() {
-    if (!description_.empty()) files_.remove(description_);
-    if (!archive_.empty()) files_.remove(archive_);
+  explicit staging_cleanup(std::string staging) : staging_(std::move(staging)) {}
+  ~staging_cleanup() {
+    if (!keep_) remove_entry(staging_);
   }
-  std::string& description() { return description_; }
-  std::string& archive() { return archive_; }
+  void keep() { keep_ = true; }
 
  private:
-  update_files& files_;
-  std::string description_;
-  std::string archive_;
+  std::string staging_;
+  bool keep_ = false;
 };
 
-// Steps 6 to 9 of the update: a newer release is on the server.
-int32_t download_and_install(const update_settings& settings, const transfer_functions& fn,
-                             const std::string& latest, const std::string& prefix) {
+// Steps 6 to 9 of the update: a newer release is on the server. Everything of the update happens
+// in a staging folder inside the definitions folder, under the folder lock.
+int32_t download_and_install(vse& engine, const update_settings& settings,
+                             const transfer_functions& fn, const std::string& latest,
+                             const std::string& prefix) {
   update_files& files = default_update_files();
-  download_cleanup downloads(files);
-  if (!fetch_update_package(settings, fn, latest, downloads.description(), downloads.archive(),
-                            files)) {
+  // Without a definitions folder there is nowhere sound to write: "" would mean the root.
+  const std::string directory = locate_definitions();
+  const std::unique_ptr<folder_lock> lock =
+      directory.empty() ? nullptr : lock_folder(directory, kLockWaitMs);
+  const std::string staging = staging_folder(directory);
+  if (!lock || !recover_definitions(directory, files) || !make_private_folder(staging)) {
+    report(prefix, 4500, 3);
+    return kNotWritten;
+  }
+  staging_cleanup cleanup(staging);
+  std::string description, archive;
+  if (!fetch_update_package(settings, fn, latest, description, archive, files, staging)) {
     report(prefix, 4501, 3);
     return kDownloadFailed;
   }
-  // Without a definitions folder there is nowhere sound to write: "" would mean the root.
-  std::string directory = locate_definitions();
-  bool ok = !directory.empty();
+  std::string signature;
+  bool ok = install_definitions(archive, staging, files, &signature);
+  files.remove(description);
+  files.remove(archive);
+  ok = ok && release_accepted(engine, staging, latest, signature);
   if (ok) {
-    if (directory.back() != '/') directory += '/';
-    ok = install_definitions(downloads.archive(), directory, files);
+    cleanup.keep();
+    ok = commit_staged_pair(directory, files);
   }
   if (!ok) {
     report(prefix, 4500, 3);
@@ -103,8 +132,9 @@ int32_t update_definitions(vse& engine, engine_handle h, const std::string& pref
     report(prefix, 4503, 3);
     return kBadSettings;
   }
+  // Without an object the installed definitions did not load: any release repairs them.
   std::string installed;
-  if (!installed_identifier(engine, h, installed)) {
+  if (h != 0 && !installed_identifier(engine, h, installed)) {
     report(prefix, 4502, 3);
     return kNoInstalledIdentifier;
   }
@@ -117,7 +147,7 @@ int32_t update_definitions(vse& engine, engine_handle h, const std::string& pref
     report(prefix, 4507, 1);
     return kUpdated;
   }
-  return download_and_install(settings, fn, latest, prefix);
+  return download_and_install(engine, settings, fn, latest, prefix);
 }
 
 }  // namespace ferrox

@@ -15,6 +15,11 @@ namespace ferrox {
 // through the output object. Returns the exit code: 0 (updated, or no update available), 231
 // (definitions not written), 232 (download failed), 233 (engine gave no identifier), 234 (bad
 // settings file) or 236 (no settings file). Main thread only.
+//
+// A release is installed only when it is signed by a trusted key (if any is configured), the
+// engine loads the staged pair and both files carry the announced identifier; the pair then
+// replaces the installed one through the journal of journal.h. `h` 0 means that the installed
+// definitions did not load: the update then runs as if none were installed.
 int32_t update_definitions(vse& engine, engine_handle h, const std::string& prefix);
 
 // True when the server's 12-byte identifier `latest` is greater than the installed one: their
