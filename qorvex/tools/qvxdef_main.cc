@@ -22,7 +22,7 @@ const command kCommands[] = {
      "compile [--id=YYYYMMDDhhmm] [--out-dir=DIR] [--signatures=NAME] [--companion=NAME] "
      "SOURCE..."},
     {"info", run_info, "info FILE"},
-    {"publish", run_publish, "publish --out=DIR DEFS_DIR"},
+    {"publish", run_publish, "publish --out=DIR [--sign-key=KEY.pem] DEFS_DIR"},
 };
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "qorvex/src/defs_format.h"
+#include "qorvex/tools/qvxdef_sign.h"
 
 namespace qvxdef {
 namespace {
@@ -94,12 +95,24 @@ bool add_entry(zipFile zip, const std::string& from, const char* name) {
   return ok || fail(from, "cannot add to the package");
 }
 
-bool write_package(const std::string& defs_dir, const std::string& path) {
+bool add_bytes(zipFile zip, const std::string& bytes, const char* name) {
+  zip_fileinfo info{};
+  bool ok = zipOpenNewFileInZip64(zip, name, &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                  Z_BEST_COMPRESSION, 0) == ZIP_OK;
+  ok = ok && zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
+  ok = zipCloseFileInZip(zip) == ZIP_OK && ok;
+  return ok || fail(name, "cannot add to the package");
+}
+
+// `signature` empty: an unsigned package of the two files.
+bool write_package(const std::string& defs_dir, const std::string& path,
+                   const std::string& signature) {
   std::string temp;
   if (!make_temp(path, &temp)) return false;
   zipFile zip = zipOpen64(temp.c_str(), APPEND_STATUS_CREATE);
   bool ok = zip != nullptr || fail(path, "cannot create the package");
   for (const char* name : kEntries) ok = ok && add_entry(zip, defs_dir + "/" + name, name);
+  if (!signature.empty()) ok = ok && add_bytes(zip, signature, kSignatureEntry);
   if (zip != nullptr && zipClose(zip, nullptr) != ZIP_OK) ok = fail(path, "cannot finish");
   if (!ok) {
     unlink(temp.c_str());
@@ -109,7 +122,7 @@ bool write_package(const std::string& defs_dir, const std::string& path) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: qvxdef publish --out=DIR DEFS_DIR\n");
+  std::fprintf(stderr, "usage: qvxdef publish --out=DIR [--sign-key=KEY.pem] DEFS_DIR\n");
   return 2;
 }
 
@@ -132,10 +145,12 @@ bool read_definitions_identifier(const std::string& header, std::string* id, std
 }
 
 int run_publish(const std::vector<std::string>& a) {
-  std::string out, defs_dir;
+  std::string out, defs_dir, key;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i].rfind("--out=", 0) == 0) {
       out = a[i].substr(6);
+    } else if (a[i].rfind("--sign-key=", 0) == 0 && a[i].size() > 11) {
+      key = a[i].substr(11);
     } else if (a[i] == "--out" && i + 1 < a.size()) {
       out = a[++i];
     } else if (defs_dir.empty() && !a[i].empty() && a[i][0] != '-') {
@@ -153,10 +168,20 @@ int run_publish(const std::vector<std::string>& a) {
     return 1;
   }
   const std::string& id = ids[0];
+  // The signature is made before anything is written: a bad key leaves the release folder alone.
+  std::string signature;
+  if (!key.empty()) {
+    std::string statement, err;
+    if (!release_statement(defs_dir, id, &statement, &err) ||
+        !sign_statement(key, statement, &signature, &err)) {
+      fail("signing", err);
+      return 1;
+    }
+  }
   const std::string folder = out + "/" + kServerFolder;
   const std::string stem = folder + "/sigbase-v2-z-" + id;
   if (!make_folders(folder)) return 1;
-  if (!write_package(defs_dir, stem + ".zip")) return 1;
+  if (!write_package(defs_dir, stem + ".zip", signature)) return 1;
   const std::string description = "defId=" + id + "\npackage=sigbase-v2-z-" + id + ".zip\n";
   if (!write_text(stem + ".ini", description)) return 1;
   if (!write_text(folder + "/sigbase-v2-hit.ini", "defId=" + id + "\n")) return 1;

@@ -1,11 +1,12 @@
 // qvxdef publish: lays out a definitions release the way the update server serves it, so that any
 // static web server can serve an update from the folder it writes.
 //
-//   qvxdef publish --out=DIR DEFS_DIR      (or --out DIR)
+//   qvxdef publish --out=DIR [--sign-key=KEY.pem] DEFS_DIR      (or --out DIR)
 //
 // reads DEFS_DIR/sigbase-v2.def and DEFS_DIR/qorvexcon-v2.def, which must carry the same
 // 12-digit definitions identifier, and writes under DIR/zorav/deffiles/def5-2/:
-//   sigbase-v2-z-<id>.zip   the package: both files as zip entries
+//   sigbase-v2-z-<id>.zip   the package: both files as zip entries, and with --sign-key= the
+//                           entry "release.sig", an Ed25519 signature (see qvxdef_sign.h)
 //   sigbase-v2-z-<id>.ini   the package description
 //   sigbase-v2-hit.ini      "defId=<id>", the newest release
 // The hit file is written last, so a server never announces a package that is not there yet.
