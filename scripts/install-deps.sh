@@ -5,6 +5,8 @@ pkgs=(build-essential cmake pkg-config git python3
       libgtest-dev libgmock-dev libbenchmark-dev
       libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev libvectorscan-dev
       clang-format)
+# The update's end-to-end tests: kills injected with strace, keys made with openssl.
+pkgs+=(strace openssl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

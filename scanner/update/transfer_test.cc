@@ -130,6 +130,31 @@ TEST(transfer, proxy_credentials_only_with_both_keys) {
   }
 }
 
+// Records the whole-number options a transfer gets; one test at a time.
+std::vector<std::pair<CURLoption, long>> g_numbers;
+
+CURLcode record_number(CURL*, CURLoption option, ...) {
+  va_list args;
+  va_start(args, option);
+  if (option == CURLOPT_CONNECTTIMEOUT || option == CURLOPT_LOW_SPEED_LIMIT ||
+      option == CURLOPT_LOW_SPEED_TIME || option == CURLOPT_TIMEOUT)
+    g_numbers.emplace_back(option, va_arg(args, long));
+  va_end(args);
+  return CURLE_OK;
+}
+
+TEST(transfer, time_limits) {
+  transfer_functions fn = default_transfer_functions();
+  fn.set_option = &record_number;
+  g_numbers.clear();
+  set_common_options(fn, nullptr, update_settings{});
+  // Under 1,024 bytes a second for a minute, or 30 minutes in all, ends a transfer.
+  EXPECT_EQ(g_numbers, (std::vector<std::pair<CURLoption, long>>{{CURLOPT_CONNECTTIMEOUT, 30},
+                                                                 {CURLOPT_LOW_SPEED_LIMIT, 1024},
+                                                                 {CURLOPT_LOW_SPEED_TIME, 60},
+                                                                 {CURLOPT_TIMEOUT, 1800}}));
+}
+
 CURL* no_handle() { return nullptr; }
 
 TEST(transfer, no_handle_no_download) {

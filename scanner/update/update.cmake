@@ -18,6 +18,8 @@ set(FERROX_UPDATE_SOURCES
 set(FERROX_UPDATE_TESTS
   platform/user_folder_test.cc
   update/install_test.cc
+  update/journal_test.cc
+  update/release_signature_test.cc
   update/transfer_test.cc
   update/update_settings_test.cc
   update/update_test.cc
@@ -32,8 +34,9 @@ if(FERROX_TESTS)
   set(FERROX_UPDATE_E2E_CASES
     archive_corrupt_entry archive_cut_short archive_entry_missing archive_error_page avupd_wins
     baseurl_slash deflocation description_error_status engine_no_identifier equal_identifier
-    file_url_refused no_settings older_identifier proxy section_header server_stalls
-    settings_in_home updated wrong_password)
+    failed_rename file_url_refused interrupted_install no_settings older_identifier proxy
+    refused_packages repairs_damaged_install section_header server_stalls settings_in_home
+    signed_releases updated wrong_password)
   foreach(update_case IN LISTS FERROX_UPDATE_E2E_CASES)
     add_test(NAME e2e.update.${update_case}
       COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/e2e/update/run_update_case.py

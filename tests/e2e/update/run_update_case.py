@@ -13,6 +13,7 @@ byte-identical. Exit status 0 when the case passes.
 
 import argparse
 import base64
+import concurrent.futures
 import json
 import os
 import re
@@ -22,6 +23,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 
 USER, PASSWORD = "fxuser", "se=cret"  # a "=" in the value is part of it
@@ -72,9 +74,13 @@ class world:
             check(os.path.exists(source), f"{source} is missing: build ferrox64 and the definitions")
             shutil.copy2(source, self.app)
         self.program = os.path.join(self.app, "ferrox64")
+        self.original = self.definitions()
         self.servers = []
         self.fake_script = None
-        self.environment = {"XDG_DATA_HOME": self.data}
+        # No trusted key unless a case adds some: the tests never depend on /etc/ferrox/keys.
+        self.keys = os.path.join(self.root, "no-keys")
+        os.makedirs(self.keys)
+        self.environment = {"XDG_DATA_HOME": self.data, "FERROX_TRUSTED_KEYS": self.keys}
 
     def close(self):
         for proc in self.servers:
@@ -91,19 +97,38 @@ class world:
         folder = folder or self.app
         return {name: open(os.path.join(folder, name), "rb").read() for name in DEFS}
 
-    def publish(self, ident, www=None):
-        """Publishes the installed definitions stamped with `ident`; returns their bytes."""
+    def publish(self, ident, www=None, sign_key=None):
+        """Publishes the original definitions stamped with `ident`, signed with the private key
+        file `sign_key` when given; returns their bytes."""
         folder = os.path.join(self.root, "release-" + ident)
         os.makedirs(folder, exist_ok=True)
-        for name, data in self.definitions().items():
+        for name, data in self.original.items():
             data = bytearray(data)
             data[ID_AT] = ident.encode()
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(data)
-        result = subprocess.run([self.options.publish, "publish", "--out", www or self.www, folder],
-                                capture_output=True, text=True)
+        command = [self.options.publish, "publish", "--out", www or self.www]
+        if sign_key:
+            command.append("--sign-key=" + sign_key)
+        result = subprocess.run(command + [folder], capture_output=True, text=True)
         check(result.returncode == 0, f"publish failed: {result.stderr}")
         return self.definitions(folder)
+
+    def restore(self):
+        """Puts the original definitions back, as if no update had run."""
+        for name, data in self.original.items():
+            with open(os.path.join(self.app, name), "wb") as f:
+                f.write(data)
+
+    def new_key(self, name):
+        """Makes an Ed25519 key pair; returns the private and the public key file."""
+        private = os.path.join(self.root, name + ".pem")
+        public = os.path.join(self.root, name + ".pub")
+        for command in (["genpkey", "-algorithm", "ed25519", "-out", private],
+                        ["pkey", "-in", private, "-pubout", "-out", public]):
+            result = subprocess.run(["openssl"] + command, capture_output=True, text=True)
+            check(result.returncode == 0, f"openssl {command[0]}: {result.stderr}")
+        return private, public
 
     def package(self, ident):
         return os.path.join(self.www, SERVER_DIR, f"sigbase-v2-z-{ident}.zip")
@@ -135,13 +160,14 @@ class world:
         with open(self.fake_script, "w") as f:
             f.write(script)
 
-    def run(self, *args):
+    def run(self, *args, wrap=(), environment=None):
         env = {"PATH": "/usr/bin:/bin", "HOME": self.home, "LANG": "C"}
-        env.update({k: v for k, v in self.environment.items() if v is not None})
+        environment = self.environment if environment is None else environment
+        env.update({k: v for k, v in environment.items() if v is not None})
         if self.fake_script:
             env["LD_LIBRARY_PATH"] = self.options.fake_engine
             env["QVX_FAKE_SCRIPT"] = self.fake_script
-        result = subprocess.run([self.program] + list(args), cwd=self.work, env=env,
+        result = subprocess.run(list(wrap) + [self.program] + list(args), cwd=self.work, env=env,
                                 capture_output=True, timeout=300)
         out = re.sub(rb"Scanning time:  \d+ second\(s\)", b"Scanning time:  N second(s)",
                      result.stdout)
@@ -229,10 +255,32 @@ def case_wrong_password(w):
 
 
 def case_server_stalls(w):
-    port, log = w.start_server(mode="stall")
-    w.settings(w.good_settings(port))
-    expect_failure(w, 232, 4501, "server stops answering")
-    check_equal(len(requests(log)), 1, "requests")
+    # One server never answers the hit file, the other sends the package at 2 bytes a second.
+    # Both updates end by the low-speed limit (under 1,024 bytes a second for 60 seconds), each
+    # with its step's failure; they run at once so that the case waits only once.
+    stall_port, stall_log = w.start_server(mode="stall", name="stall")
+    trickle_port, trickle_log = w.start_server(mode="trickle", name="trickle")
+    new = next_id(w.installed_id(), 1)
+    w.publish(new)
+    w.settings(w.good_settings(stall_port))
+    trickle_data = os.path.join(w.root, "trickle-data")
+    os.makedirs(trickle_data)
+    w.settings(w.good_settings(trickle_port), folder=trickle_data)
+    preamble = w.preamble()
+    before = w.definitions()
+    environments = [dict(w.environment), dict(w.environment, XDG_DATA_HOME=trickle_data)]
+    started = time.monotonic()
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        results = list(pool.map(lambda env: w.run("--update", environment=env), environments))
+    elapsed = time.monotonic() - started
+    expected = (232, preamble + "\nScanning time:  N second(s)\n", w.line(4501))
+    check_equal(results, [expected, expected], "stalled and trickled updates")
+    check(60 <= elapsed < 200, f"the updates took {elapsed:.0f} seconds")
+    check(w.definitions() == before, "the definitions changed")
+    expect_only_definitions(w, "stalled and trickled updates")
+    check_equal(os.listdir(w.work), [], "working folder")
+    check_equal(len(requests(stall_log)), 1, "requests to the stalling server")
+    check_equal(targets(trickle_log), paths(new), "requests to the trickling server")
 
 
 def case_equal_identifier(w):
@@ -437,6 +485,206 @@ def case_deflocation(w):
     check(w.definitions(defs) == published, "definitions not installed in --deflocation=")
     check_equal(sorted(os.listdir(w.app)), ["ferrox64", "libqorvex000.so"], "program folder")
     check_equal(os.listdir(w.work), [], "working folder")
+
+
+# Releases that must never replace a working install.
+def stamped(data, ident):
+    data = bytearray(data)
+    data[ID_AT] = ident.encode()
+    return bytes(data)
+
+
+def expect_only_definitions(w, what):
+    check_equal(sorted(os.listdir(w.app)), sorted(["ferrox64", "libqorvex000.so"] + list(DEFS)),
+                f"{what}: files in the definitions folder")
+
+
+def scan_works(w, ident, what):
+    """A scan after the update loads the definitions and reports `ident` for both files."""
+    sample = os.path.join(w.root, "clean.txt")
+    with open(sample, "w") as f:
+        f.write("nothing to see here\n")
+    code, out, err = w.run("--nomem", "--nombr", "--noboot", sample)
+    check_equal((code, err), (0, ""), f"{what}: scan after the update")
+    for label in ("Dat File (Sigbase.def) Version: ", "Dat File (Qorvexcon.def) Version: "):
+        check(label + ident + "\n" in out, f"{what}: scan does not report {ident}:\n{out}")
+
+
+def case_refused_packages(w):
+    port, _ = w.start_server()
+    installed = w.installed_id()
+    new, older = next_id(installed, 1), next_id(installed, -1)
+    sig, con = w.original[DEFS[0]], w.original[DEFS[1]]
+    rows = [
+        ("junk signatures", {DEFS[0]: b"junk" * 1000, DEFS[1]: stamped(con, new)}),
+        ("truncated signatures", {DEFS[0]: stamped(sig, new)[: len(sig) // 2],
+                                  DEFS[1]: stamped(con, new)}),
+        ("truncated companion", {DEFS[0]: stamped(sig, new), DEFS[1]: stamped(con, new)[:100]}),
+        ("empty companion", {DEFS[0]: stamped(sig, new), DEFS[1]: b""}),
+        ("files of an older release", {DEFS[0]: stamped(sig, older), DEFS[1]: stamped(con, older)}),
+        ("files of the installed release", {DEFS[0]: sig, DEFS[1]: con}),
+        ("companion of another release", {DEFS[0]: stamped(sig, new),
+                                          DEFS[1]: stamped(con, next_id(new, 1))}),
+    ]
+    w.publish(new)
+    w.settings(w.good_settings(port))
+    for what, files in rows:
+        rewrite_package(w.package(new), list(files.items()))
+        expect_failure(w, 231, 4500, what)
+        expect_only_definitions(w, what)
+    # The same package, sound, goes in: the refusals were about the files alone.
+    rewrite_package(w.package(new), [(DEFS[0], stamped(sig, new)), (DEFS[1], stamped(con, new))])
+    w.expect_update(0, stdout_line=w.line(4506, " " + new), what="sound package")
+    scan_works(w, new, "sound package")
+
+
+def case_repairs_damaged_install(w):
+    port, _ = w.start_server()
+    installed = w.installed_id()
+    w.publish(installed)
+    w.settings(w.good_settings(port))
+    # A payload byte flipped: the engine refuses the file and every scan ends with 249.
+    damaged = bytearray(w.original[DEFS[0]])
+    damaged[-1] ^= 0x5A
+    with open(os.path.join(w.app, DEFS[0]), "wb") as f:
+        f.write(damaged)
+    code, _, _ = w.run("--version")
+    check_equal(code, 249, "a run with damaged definitions")
+    # A refused package leaves the damaged install as it was.
+    good = w.package(installed)
+    shutil.copy(good, good + ".good")
+    rewrite_package(good, [(DEFS[0], b"junk"), (DEFS[1], w.original[DEFS[1]])])
+    code, out, err = w.run("--update")
+    check_equal((code, err.endswith(w.line(4500))), (231, True), f"refused repair: {err!r}")
+    check(w.definitions()[DEFS[0]] == damaged, "refused repair changed the files")
+    # Even the installed release repairs it: nothing counts as installed.
+    shutil.move(good + ".good", good)
+    code, out, err = w.run("--update")
+    check_equal(code, 0, f"repair: {err!r}")
+    check(out.endswith(w.line(4506, " " + installed) + "\nScanning time:  N second(s)\n"),
+          f"repair stdout {out!r}")
+    check("Initializing Scan Engine" in err and "Updat" not in err, f"repair stderr {err!r}")
+    check(w.definitions() == w.original, "repair did not put the release in place")
+    expect_only_definitions(w, "repair")
+    check_equal(os.listdir(w.work), [], "repair: working folder")
+    scan_works(w, installed, "repair")
+
+
+def case_signed_releases(w):
+    port, _ = w.start_server()
+    keys = w.keys
+    a_private, a_public = w.new_key("a")
+    b_private, b_public = w.new_key("b")
+    junk = os.path.join(w.root, "junk.pub")
+    with open(junk, "w") as f:
+        f.write("-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n")
+    w.settings(w.good_settings(port))
+    rows = [  # trusted keys, signing key, installed?
+        ("no trusted key, unsigned", [], None, True),
+        ("no trusted key, signed", [], a_private, True),
+        ("trusted key, signed by it", [a_public], a_private, True),
+        ("trusted key, unsigned", [a_public], None, False),
+        ("trusted key, signed by another key", [a_public], b_private, False),
+        ("two trusted keys, signed by the second", [a_public, b_public], b_private, True),
+        ("a broken key file still counts", [junk], None, False),
+        ("private key file as .pub is no key", [a_private], a_private, False),
+    ]
+    for number, (what, trusted, signer, installed) in enumerate(rows):
+        shutil.rmtree(keys, ignore_errors=True)
+        os.makedirs(keys)
+        for i, key in enumerate(trusted):
+            shutil.copy(key, os.path.join(keys, f"k{i}.pub"))
+        w.restore()
+        new = next_id(w.installed_id(), 1 + number)
+        published = w.publish(new, sign_key=signer)
+        if installed:
+            w.expect_update(0, stdout_line=w.line(4506, " " + new), what=what)
+            check(w.definitions() == published, f"{what}: not installed")
+        else:
+            expect_failure(w, 231, 4500, what)
+        expect_only_definitions(w, what)
+    # A signature taken from another release does not cover this one.
+    os.makedirs(keys, exist_ok=True)
+    shutil.copy(a_public, os.path.join(keys, "a.pub"))
+    w.restore()
+    first, second = next_id(w.installed_id(), 50), next_id(w.installed_id(), 51)
+    w.publish(first, sign_key=a_private)
+    with zipfile.ZipFile(w.package(first)) as z:
+        borrowed = z.read("release.sig")
+    w.publish(second)
+    with zipfile.ZipFile(w.package(second), "a") as z:
+        z.writestr("release.sig", borrowed)
+    expect_failure(w, 231, 4500, "signature of another release")
+
+
+def strace_counts(w, syscalls):
+    """How often the main thread of one update makes each of `syscalls`."""
+    log = os.path.join(w.root, "strace.log")
+    w.restore()
+    w.run("--update", wrap=["strace", "-f", "-qq", "-o", log, "-e", "trace=" + ",".join(syscalls)])
+    counts = {}
+    with open(log) as f:
+        lines = [line.split(None, 1) for line in f if line.strip()]
+    main = lines[0][0]
+    for pid, call in lines:
+        name = call.split("(", 1)[0]
+        if pid == main and name in syscalls:
+            counts[name] = counts.get(name, 0) + 1
+    return counts, [call for pid, call in lines if pid == main]
+
+
+def expect_one_release(w, releases, what):
+    check(w.definitions() in releases, f"{what}: the two files are from different releases")
+    expect_only_definitions(w, what)
+    check_equal(os.listdir(w.work), [], f"{what}: working folder")
+
+
+def case_interrupted_install(w):
+    port, _ = w.start_server()
+    new = next_id(w.installed_id(), 1)
+    published = w.publish(new)
+    w.settings(w.good_settings(port))
+    syscalls = ["mkdir", "openat", "rename", "fsync", "unlink", "rmdir"]
+    counts, _ = strace_counts(w, syscalls)
+    check(counts.get("rename", 0) >= 5, f"unexpected install steps {counts}")
+    # openat is everywhere (libraries, settings, definitions); the last ones are the update's,
+    # from the downloads on.
+    steps = [(name, n) for name in syscalls if name != "openat"
+             for n in range(1, counts.get(name, 0) + 1)]
+    steps += [("openat", n) for n in range(max(1, counts["openat"] - 15), counts["openat"] + 1)]
+    for name, n in steps:
+        what = f"killed at {name} #{n}"
+        w.restore()
+        w.run("--update", wrap=["strace", "-f", "-qq", "-o", "/dev/null",
+                                "-e", f"inject={name}:signal=KILL:when={n}"])
+        code, _, err = w.run("--version")
+        check_equal((code, err), (0, ""), f"{what}: the next plain run")
+        expect_one_release(w, (w.original, published), what)
+
+
+def case_failed_rename(w):
+    port, _ = w.start_server()
+    new = next_id(w.installed_id(), 1)
+    published = w.publish(new)
+    w.settings(w.good_settings(port))
+    _, calls = strace_counts(w, ["rename"])
+    # The renames that put the pair in place are the ones out of the staging folder.
+    into_place = [i + 1 for i, call in enumerate(calls)
+                  if ".fxupdate/" in call.split(",", 1)[0] and ".fxupdate/" not in
+                  call.split(",", 1)[1]]
+    check_equal(len(into_place), 2, f"renames into place in {calls}")
+    for when, left in ((into_place[0], w.original), (into_place[1], None)):
+        what = f"rename #{when} fails"
+        w.restore()
+        code, _, err = w.run("--update", wrap=["strace", "-f", "-qq", "-o", "/dev/null", "-e",
+                                               f"inject=rename:error=EIO:when={when}+"])
+        check_equal((code, err.endswith(w.line(4500))), (231, True), f"{what}: {err!r}")
+        if left:
+            check(w.definitions() == left, f"{what}: files changed before the pair went in")
+        # The staged pair was complete and verified: the next run puts it in place.
+        code, _, err = w.run("--version")
+        check_equal((code, err), (0, ""), f"{what}: the next plain run")
+        expect_one_release(w, (published,), what)
 
 
 CASES = {name[len("case_"):]: f for name, f in globals().items() if name.startswith("case_")}

@@ -9,6 +9,7 @@ headers. Prints its port on the first line of standard output once it listens. M
           missing file, both with an HTML error page)
   stall   read the request and never answer
   cut     like serve, but a .zip answer stops half-way and the connection is closed
+  trickle like serve, but a .zip answer comes at 2 bytes a second
   proxy   a forward proxy: logs the request and fetches the absolute target from its server
 
 The test that starts it stops it by its process id.
@@ -83,6 +84,20 @@ class handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             self.close_connection = True
             return
+        if mode == "trickle" and local.endswith(".zip"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/zip")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            try:
+                for i in range(0, len(body), 2):
+                    self.wfile.write(body[i:i + 2])
+                    self.wfile.flush()
+                    time.sleep(1)
+            except OSError:  # the client gave up, as it should
+                pass
+            self.close_connection = True
+            return
         self.send_body(200, body, "application/octet-stream")
 
     def forward(self):
@@ -102,7 +117,7 @@ class handler(BaseHTTPRequestHandler):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["serve", "stall", "cut", "proxy"], default="serve")
+    parser.add_argument("--mode", choices=["serve", "stall", "cut", "trickle", "proxy"], default="serve")
     parser.add_argument("--root", default=".")
     parser.add_argument("--user", default="")
     parser.add_argument("--password", default="")
