@@ -135,6 +135,31 @@ TEST_F(install_test, bad_packages_change_nothing) {
   expect_old_definitions("missing archive");
 }
 
+TEST_F(install_test, signature_entry_is_read_when_asked) {
+  const std::string signature(64, 's');
+  struct row {
+    const char* name;
+    std::vector<zip_entry> extra;
+    bool ok;
+    std::string expect;
+  } rows[] = {
+      {"no signature entry", {}, true, ""},
+      {"signature entry, any case", {{"RELEASE.SIG", signature}}, true, signature},
+      {"oversized signature entry", {{"release.sig", std::string(2000, 's')}}, false, ""},
+  };
+  for (const row& r : rows) {
+    std::vector<zip_entry> entries = {{"sigbase-v2.def", new_sig_}, {"qorvexcon-v2.def", new_con_}};
+    entries.insert(entries.end(), r.extra.begin(), r.extra.end());
+    ASSERT_TRUE(write_zip(archive_, entries)) << r.name;
+    scoped_temp_dir staging;
+    std::string read = "stale";
+    EXPECT_EQ(install_definitions(archive_, staging.path() + "/", default_update_files(), &read),
+              r.ok)
+        << r.name;
+    EXPECT_EQ(read, r.expect) << r.name;
+  }
+}
+
 // Breaks one call of the real file system: the n-th create_unique, or the n-th replace.
 class breaking_files : public update_files {
  public:

@@ -66,7 +66,13 @@ bool recover_definitions(const std::string& definitions, update_files& files) {
 }
 
 void recover_definitions_if_idle(const std::string& definitions) {
-  if (definitions.empty() || !entry_exists(with_slash(definitions))) return;
+  if (definitions.empty()) return;
+  // Most runs find nothing to do and never take the lock, so they never delay an update.
+  const std::string folder = with_slash(definitions);
+  bool pending = entry_exists(folder + kStagingName);
+  for (const std::string& entry : folder_entries(folder, kMaxFolderEntries))
+    pending = pending || is_old_temporary(entry);
+  if (!pending) return;
   const std::unique_ptr<folder_lock> lock = lock_folder(definitions, 0);
   if (lock) recover_definitions(definitions, default_update_files());
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scanner/update/staged_release.h"
+
 namespace ferrox {
 namespace {
 
@@ -27,6 +29,13 @@ TEST(newer_identifier, comparison) {
   for (const row& r : rows)
     EXPECT_EQ(newer_identifier(r.latest, r.installed), r.newer)
         << "latest " << r.latest.c_str() << " installed " << r.installed;
+}
+
+TEST(staged_check_type, types_that_read_the_v2_pair) {
+  // The types that read "sigbase-v2.def" check with their own type; the others with the v2 type.
+  const std::pair<const char*, int32_t> rows[] = {{"v2", 14},  {"ZIP", 6}, {"android", 10},
+                                                  {"v2s", 14}, {"", 14},   {"v1", 14}};
+  for (const auto& [deftype, type] : rows) EXPECT_EQ(staged_check_type(deftype), type) << deftype;
 }
 
 }  // namespace
