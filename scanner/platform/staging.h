@@ -28,8 +28,10 @@ bool make_private_folder(const std::string& path);
 // True when `path` names an entry of any kind (a dangling link counts).
 bool entry_exists(const std::string& path);
 
-// The names of the entries of `folder` (no "." or ".."), at most `limit` of them.
-std::vector<std::string> folder_entries(const std::string& folder, std::size_t limit);
+// The names of the entries of `folder` (no "." or "..") that `keep` accepts (all when null), at
+// most `limit` of them.
+std::vector<std::string> folder_entries(const std::string& folder, std::size_t limit,
+                                        bool (*keep)(const std::string& name) = nullptr);
 
 // Removes `path` when it is a file or a link; a folder is emptied of its files and links and
 // removed. True when nothing of that name is left.

@@ -55,15 +55,17 @@ bool entry_exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::vector<std::string> folder_entries(const std::string& folder, std::size_t limit) {
+std::vector<std::string> folder_entries(const std::string& folder, std::size_t limit,
+                                        bool (*keep)(const std::string& name)) {
   std::vector<std::string> names;
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return names;
+  // Every entry is looked at, so that no kept name hides behind others; only kept ones count.
   while (names.size() < limit) {
     const dirent* e = readdir(dir);
     if (e == nullptr) break;
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-      names.emplace_back(e->d_name);
+    const std::string name = e->d_name;
+    if (name != "." && name != ".." && (keep == nullptr || keep(name))) names.push_back(name);
   }
   closedir(dir);
   return names;
@@ -95,18 +97,10 @@ std::vector<std::string> trusted_key_files(std::size_t limit) {
   const char* chosen = std::getenv("FERROX_TRUSTED_KEYS");
   const std::string folder =
       with_slash(chosen != nullptr && *chosen != '\0' ? chosen : kSystemKeysFolder);
-  std::vector<std::string> files;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return files;
-  // Every entry is looked at, so that no key hides behind other files; only keys are kept.
-  while (files.size() < limit) {
-    const dirent* e = readdir(dir);
-    if (e == nullptr) break;
-    const std::string name = e->d_name;
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pub") == 0)
-      files.push_back(folder + name);
-  }
-  closedir(dir);
+  std::vector<std::string> files = folder_entries(folder, limit, [](const std::string& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".pub") == 0;
+  });
+  for (std::string& name : files) name = folder + name;
   std::sort(files.begin(), files.end());
   return files;
 }

@@ -15,7 +15,7 @@ const char kCommitName[] = "commit";
 // The temporary names that an older install made beside the definition files: ".<name>." and
 // six characters.
 constexpr std::size_t kUniqueLength = 6;
-constexpr std::size_t kMaxFolderEntries = 100000;
+constexpr std::size_t kMaxOldTemporaries = 1000;
 
 std::string with_slash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
@@ -58,9 +58,8 @@ bool recover_definitions(const std::string& definitions, update_files& files) {
     // A rename that failed keeps the journal, so that a later run tries again.
     if (ok) ok = remove_entry(folder + kStagingName);
   }
-  for (const std::string& entry : folder_entries(folder, kMaxFolderEntries)) {
-    if (is_old_temporary(entry)) changed = files.remove(folder + entry) || changed;
-  }
+  for (const std::string& entry : folder_entries(folder, kMaxOldTemporaries, is_old_temporary))
+    changed = files.remove(folder + entry) || changed;
   if (changed) sync_folder(folder);
   return ok;
 }
@@ -69,10 +68,8 @@ void recover_definitions_if_idle(const std::string& definitions) {
   if (definitions.empty()) return;
   // Most runs find nothing to do and never take the lock, so they never delay an update.
   const std::string folder = with_slash(definitions);
-  bool pending = entry_exists(folder + kStagingName);
-  for (const std::string& entry : folder_entries(folder, kMaxFolderEntries))
-    pending = pending || is_old_temporary(entry);
-  if (!pending) return;
+  if (!entry_exists(folder + kStagingName) && folder_entries(folder, 1, is_old_temporary).empty())
+    return;
   const std::unique_ptr<folder_lock> lock = lock_folder(definitions, 0);
   if (lock) recover_definitions(definitions, default_update_files());
 }
