@@ -1,5 +1,5 @@
-// The files that the definitions update writes: downloads in the working folder, definition files
-// put in place in one step.
+// The files that the definitions update writes: downloads and unpacked files in its staging
+// folder, and definition files put in place in one step.
 #ifndef FERROX_SCANNER_PLATFORM_UPDATE_FILES_H_
 #define FERROX_SCANNER_PLATFORM_UPDATE_FILES_H_
 
@@ -23,7 +23,8 @@ class output_file {
   virtual bool finish(bool durable) = 0;
 };
 
-// The files of the update: downloads in the working folder, definition files put in place.
+// The files of the update: downloads and unpacked files in the staging folder, definition files put
+// in place.
 class update_files {
  public:
   virtual ~update_files() = default;
