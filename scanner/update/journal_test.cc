@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "scanner/platform/staging.h"
 #include "scanner/testing.h"
 
 namespace ferrox {
@@ -135,6 +136,25 @@ TEST(journal, commit_puts_the_pair_in_place) {
   struct stat st;
   ASSERT_EQ(stat((dir.path() + "/sigbase-v2.def").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(journal, a_run_leaves_the_staging_of_a_live_update_alone) {
+  scoped_temp_dir dir;
+  for (const auto& [name, content] : kOld) dir.write(name, content);
+  std::filesystem::create_directory(staging_folder(dir.path()));
+  dir.write(".fxupdate/fxupd.abcdef", "download in progress");
+  {
+    // The update's lock: another run neither waits for it nor touches the staging folder.
+    const std::unique_ptr<folder_lock> held = lock_folder(dir.path(), 0);
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(lock_folder(dir.path(), 100));
+    recover_definitions_if_idle(dir.path());
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/.fxupdate/fxupd.abcdef"));
+  }
+  // Once the update is gone, so is what it left.
+  recover_definitions_if_idle(dir.path());
+  EXPECT_EQ(files_under(dir.path()), kOld);
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/.fxupdate"));
 }
 
 }  // namespace
