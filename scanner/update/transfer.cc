@@ -1,5 +1,7 @@
 #include "scanner/update/transfer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -141,10 +143,16 @@ bool fetch_update_package(const update_settings& settings, const transfer_functi
   CURL* handle = fn.create();
   if (handle == nullptr) return false;
   set_common_options(fn, handle, settings);
+  const auto started = std::chrono::steady_clock::now();
   std::string description, archive;
   bool ok = download(fn, handle, server_url(settings, package_path(identifier, "ini")),
                      kMaxDescriptionBytes, files, folder, description);
   if (ok) {
+    // The package step as a whole gets the time limit: the archive has what the description left.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    const long left = static_cast<long>(kTransferSeconds * 1000 - spent.count());
+    fn.set_option(handle, CURLOPT_TIMEOUT_MS, std::max(1L, left));
     ok = download(fn, handle, server_url(settings, package_path(identifier, "zip")),
                   kMaxArchiveBytes, files, folder, archive);
     if (!ok) files.remove(description);

@@ -28,7 +28,8 @@ inline constexpr std::size_t kIdentifierLength = 12;
 
 // Limits that keep a broken or hostile server from stalling the update or filling the disk. A
 // transfer that cannot connect within the connect limit, that moves less than kLowSpeedBytes a
-// second for kLowSpeedSeconds, or that is not over after kTransferSeconds ends with an error.
+// second for kLowSpeedSeconds, or that is not over after kTransferSeconds ends with an error. The
+// package step's two transfers share one kTransferSeconds.
 inline constexpr long kConnectSeconds = 30;
 inline constexpr long kLowSpeedBytes = 1024;
 inline constexpr long kLowSpeedSeconds = 60;
