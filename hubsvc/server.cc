@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "hubsvc/connection.h"
+#include "hubsvc/system_log.h"
 
 namespace hubsvc {
 
@@ -77,28 +78,59 @@ void server::accept_loop() {
     }
     ucred cred{};
     socklen_t len = sizeof(cred);
-    // Without the caller's credentials its association group could not be
-    // tied to its user.
-    bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
-    std::lock_guard<std::mutex> lock(mu_);
-    if (!known || stopping_ || workers_.size() >= kMaxConnections) {
-      close(fd);
-      continue;
+    // Without the caller's credentials its association group could not be tied to its user, nor
+    // its connection counted against that user.
+    std::string why = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0
+                          ? admit(fd, cred)
+                          : "its credentials could not be read";
+    if (why.empty()) continue;
+    close(fd);
+    // Logged outside the lock: the log may be slow.
+    if (why != "stopping") {
+      refused_log_.log(log_level::notice, "refused a connection of uid " +
+                                              std::to_string(cred.uid) + " (pid " +
+                                              std::to_string(cred.pid) + "): " + why);
     }
-    workers_.emplace_back();
-    worker& w = workers_.back();
-    w.conn = std::make_unique<connection>(
-        fd, reg_, peer_cred{cred.pid, static_cast<uint32_t>(cred.uid), cred.gid});
-    w.thread = std::thread([this, &w] {
-      w.conn->serve();
-      std::unique_ptr<connection> finished;
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        finished = std::move(w.conn);
-        w.done = true;
-      }
-      // Destroyed outside the lock: leaving the group takes the registry's lock.
-    });
+  }
+}
+
+std::string server::admit(int fd, const ucred& cred) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (stopping_) return "stopping";
+  if (workers_.size() >= kMaxConnections) {
+    return "all " + std::to_string(kMaxConnections) + " connections are in use";
+  }
+  size_t& mine = per_user_[cred.uid];
+  if (mine >= kMaxConnectionsPerUser) {
+    return "the user holds " + std::to_string(kMaxConnectionsPerUser) + " connections already";
+  }
+  ++mine;
+  workers_.emplace_back();
+  worker& w = workers_.back();
+  w.uid = cred.uid;
+  w.conn = std::make_unique<connection>(
+      fd, reg_, peer_cred{cred.pid, static_cast<uint32_t>(cred.uid), cred.gid});
+  w.thread = std::thread(&server::serve, this, &w);
+  return {};
+}
+
+void server::serve(worker* w) {
+  peer_cred cred = w->conn->cred();
+  bool timed_out = w->conn->serve() == connection::ending::timed_out;
+  std::unique_ptr<connection> finished;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    finished = std::move(w->conn);
+    w->done = true;
+    auto it = per_user_.find(w->uid);
+    if (--it->second == 0) per_user_.erase(it);
+  }
+  // Destroyed outside the lock: leaving the group takes the registry's lock.
+  finished.reset();
+  if (timed_out) {
+    timeout_log_.log(log_level::notice, "closed a connection of uid " + std::to_string(cred.uid) +
+                                            " (pid " + std::to_string(cred.pid) +
+                                            "): a request was not complete in time");
   }
 }
 
