@@ -13,6 +13,13 @@
 
 namespace hubsvc {
 
+namespace {
+
+// admit()'s answer while the service stops: not worth a line in the log.
+const char kStopping[] = "stopping";
+
+}  // namespace
+
 server::server(registry* reg) : reg_(reg) {}
 
 server::~server() { stop(); }
@@ -80,23 +87,22 @@ void server::accept_loop() {
     socklen_t len = sizeof(cred);
     // Without the caller's credentials its association group could not be tied to its user, nor
     // its connection counted against that user.
-    std::string why = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0
-                          ? admit(fd, cred)
-                          : "its credentials could not be read";
+    bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
+    std::string why = known ? admit(fd, cred) : "its credentials could not be read";
     if (why.empty()) continue;
     close(fd);
+    if (why == kStopping) continue;
     // Logged outside the lock: the log may be slow.
-    if (why != "stopping") {
-      refused_log_.log(log_level::notice, "refused a connection of uid " +
-                                              std::to_string(cred.uid) + " (pid " +
-                                              std::to_string(cred.pid) + "): " + why);
-    }
+    std::string who =
+        known ? " of uid " + std::to_string(cred.uid) + " (pid " + std::to_string(cred.pid) + ")"
+              : "";
+    refused_log_.log(log_level::notice, "refused a connection" + who + ": " + why);
   }
 }
 
 std::string server::admit(int fd, const ucred& cred) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (stopping_) return "stopping";
+  if (stopping_) return kStopping;
   if (workers_.size() >= kMaxConnections) {
     return "all " + std::to_string(kMaxConnections) + " connections are in use";
   }

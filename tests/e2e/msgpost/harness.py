@@ -149,10 +149,13 @@ class World:
             time.sleep(0.01)
         raise Fail("hubsvc did not become ready")
 
-    def open_to_all(self):
-        """Lets every user reach the socket (the runtime folder is private by default here)."""
+    def start_hubsvc_for_all(self):
+        """hubsvc, reachable by every user (the runtime folder is private by default here), with
+        its system log captured; returns it and the SystemLog."""
         os.chmod(self.top, 0o755)
         os.chmod(self.dir, 0o755)
+        log = SystemLog(self.top)
+        return self.start_hubsvc(log=log), log
 
     def start_responder(self, *args, uid=None):
         p = subprocess.Popen([os.path.join(self.bin, "msgpost_responder")] + list(args),

@@ -100,9 +100,7 @@ def check_limits(world, other, lines):
 
 
 def body(world):
-    world.open_to_all()
-    log = harness.SystemLog(world.top)
-    hub = world.start_hubsvc(log=log)
+    hub, log = world.start_hubsvc_for_all()
     other = harness.nobody()
     responder = world.start_responder("--name", "grp")
     holder, lines = start_holder(world, other, 300)

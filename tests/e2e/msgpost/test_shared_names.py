@@ -15,9 +15,7 @@ NOTICE = 3 * 8 + 5  # facility daemon
 
 
 def body(world):
-    world.open_to_all()
-    log = harness.SystemLog(world.top)
-    hub = world.start_hubsvc(log=log)
+    hub, log = world.start_hubsvc_for_all()
     other = harness.nobody()
     mine = world.start_responder("--name", "grp")
     theirs = world.start_responder("--name", "grp", uid=other)
