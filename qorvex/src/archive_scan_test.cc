@@ -105,6 +105,15 @@ TEST_F(ArchiveScanTest, RatioBombs) {
     flat.push_back({"z" + std::to_string(i), zeros.substr(0, 64 << 10)});
   std::string flat_zip = make_zip(flat);
   EXPECT_EQ((events{"16 0 f.zip>z512 5 2 0 ", "512 6 f.zip"}), scan("f.zip", flat_zip));
+  // Nesting that multiplies: every member stays under the floor, the whole file does not.
+  std::string level = make_zip({{"0.dll", zeros.substr(0, 1 << 20)}});
+  for (int depth = 0; depth < 3; ++depth) {
+    std::vector<zip_member> copies(16, zip_member{"c.zip", level});
+    level = make_zip(copies);
+  }
+  events nested = scan("n.zip", level);
+  ASSERT_EQ(2u, nested.size());
+  EXPECT_TRUE(nested[0].starts_with("16 0 n.zip>c.zip>c.zip>c.zip>0.dll 5 2 0")) << nested[0];
   // Past the member budget the ratio decides even under the floor.
   ASSERT_EQ(QVX_R_SUCCESS, session_->set_int(QVX_P_LIMITS, 1 << 20, 6));
   EXPECT_EQ((events{"16 0 r.zip>zeros 5 2 0 ", "512 6 r.zip"}),
