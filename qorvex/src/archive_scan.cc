@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "qorvex/src/byte_io.h"
+#include "qorvex/src/archive_scan_zip.h"
 
 namespace qorvex {
 
@@ -67,109 +67,15 @@ std::string base_of(const std::string& name) {
   return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
-uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t le32(const unsigned char* p) { return uint32_t(le16(p)) | uint32_t(le16(p + 2)) << 16; }
-uint64_t le64(const unsigned char* p) { return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32; }
-
-struct zip_entry {
-  std::string name;
-  uint16_t flags = 0, method = 0, name_length = 0;
-  uint32_t crc = 0;
-  uint64_t csize = 0, usize = 0, offset = 0;
-};
-
-constexpr uint64_t kMaxCentralDirectory = 64ull << 20;
-
-// The central directory's place, from the end record (or its zip64 form).
-bool find_central_directory(const byte_source& s, uint64_t* entries, uint64_t* offset,
-                            uint64_t* size) {
-  uint64_t tail_size = std::min<uint64_t>(s.size(), 22 + 65535);
-  std::string tail(size_t(tail_size), '\0');
-  if (tail_size < 22 || !s.read_at(s.size() - tail_size, tail.data(), tail.size())) return false;
-  size_t at = tail.rfind(std::string_view("PK\5\6", 4));
-  if (at == std::string::npos || at + 22 > tail.size()) return false;
-  auto* e = reinterpret_cast<const unsigned char*>(tail.data() + at);
-  *entries = le16(e + 10);
-  *size = le32(e + 12);
-  *offset = le32(e + 16);
-  if (*entries == 0xffff || *size == 0xffffffff || *offset == 0xffffffff) {
-    unsigned char loc[20], rec[56];
-    uint64_t end_at = s.size() - tail_size + at;
-    if (end_at < 20 || !s.read_at(end_at - 20, loc, 20) || le32(loc) != 0x07064b50) return false;
-    if (!s.read_at(le64(loc + 8), rec, 56) || le32(rec) != 0x06064b50) return false;
-    *entries = le64(rec + 32);
-    *size = le64(rec + 40);
-    *offset = le64(rec + 48);
-  }
-  return *offset <= s.size() && *size <= s.size() - *offset;
-}
-
-// Reads the zip64 extra field of a central entry for the values that did not fit.
-void apply_zip64(std::string_view extra, zip_entry* e) {
-  byte_reader r(extra);
-  uint16_t id = 0, len = 0;
-  std::string_view body;
-  while (r.u16(&id) && r.u16(&len) && r.bytes(len, &body)) {
-    if (id != 1) continue;
-    byte_reader b(body);
-    if (e->usize == 0xffffffff) b.u64(&e->usize);
-    if (e->csize == 0xffffffff) b.u64(&e->csize);
-    if (e->offset == 0xffffffff) b.u64(&e->offset);
-    return;
-  }
-}
-
-// False when the directory is damaged; stops after max_entries + 1 entries (a count bomb).
-bool read_central_directory(const byte_source& s, uint64_t max_entries,
-                            std::vector<zip_entry>* out) {
-  uint64_t count = 0, offset = 0, size = 0;
-  if (!find_central_directory(s, &count, &offset, &size) || size > kMaxCentralDirectory)
-    return false;
-  std::string cd(size_t(size), '\0');
-  if (!s.read_at(offset, cd.data(), cd.size())) return false;
-  byte_reader r(cd);
-  for (uint64_t i = 0; i < count && out->size() <= max_entries; ++i) {
-    std::string_view fixed, name, extra, comment;
-    if (!r.bytes(46, &fixed)) return false;
-    auto* p = reinterpret_cast<const unsigned char*>(fixed.data());
-    if (le32(p) != 0x02014b50) return false;
-    zip_entry e;
-    e.flags = le16(p + 8);
-    e.method = le16(p + 10);
-    e.crc = le32(p + 16);
-    e.csize = le32(p + 20);
-    e.usize = le32(p + 24);
-    e.name_length = le16(p + 28);
-    e.offset = le32(p + 42);
-    if (!r.bytes(e.name_length, &name) || !r.bytes(le16(p + 30), &extra) ||
-        !r.bytes(le16(p + 32), &comment)) {
-      return false;
-    }
-    apply_zip64(extra, &e);
-    e.name = std::string(name);
-    out->push_back(std::move(e));
-  }
-  return true;
-}
-
-// Entries whose stored bytes overlap each other: the mark of a zip that expands one small
-// stored stream many times over.
-bool entries_overlap(const std::vector<zip_entry>& entries) {
-  std::vector<std::pair<uint64_t, uint64_t>> spans;
-  for (const zip_entry& e : entries)
-    spans.emplace_back(e.offset, e.offset + 30 + e.name_length + e.csize);
-  std::sort(spans.begin(), spans.end());
-  for (size_t i = 1; i < spans.size(); ++i) {
-    if (spans[i].first < spans[i - 1].second) return true;
-  }
-  return false;
-}
-
 // The state of one file's archive scan: what has been unpacked so far, against the limits.
+// Evidence of a bomb (overlapping entries, bytes far beyond what they came from) ends the file's
+// unpacking with a detection; an ordinary archive that only outgrows a work budget is unpacked
+// as far as the budget goes, and the member where it ran out is reported as not scanned.
 class unpacker {
  public:
-  unpacker(scan_context& ctx, const archive_limits& limits, std::vector<object_result>* out)
-      : ctx_(ctx), limits_(limits), out_(out) {}
+  unpacker(scan_context& ctx, const archive_limits& limits, uint64_t file_size,
+           std::vector<object_result>* out)
+      : ctx_(ctx), limits_(limits), file_size_(std::max<uint64_t>(file_size, 1)), out_(out) {}
 
   // The members of an archive, at the given depth.
   void archive(const byte_source& s, const std::string& prefix, const std::string& name,
@@ -187,7 +93,8 @@ class unpacker {
   }
 
  private:
-  enum class unpacked { ok, damaged, bomb };
+  // over_budget: the member was cut at a work budget; what was unpacked is scanned.
+  enum class unpacked { ok, damaged, bomb, over_budget };
 
   void status(const std::string& inner, int32_t code) { out_->push_back({inner, {}, code}); }
 
@@ -199,14 +106,53 @@ class unpacker {
     stopped_ = true;
   }
 
-  // Scans one unpacked member and, when it is an archive the depth allows, its members.
-  void member(const std::string& data, const std::string& inner, int depth, bool damaged) {
-    if (++objects_ > limits_.objects) return bomb(inner);
-    object_result r;
-    r.inner = inner;
-    ctx_.scan_bytes(data, &r.result);
-    out_->push_back(std::move(r));
-    if (damaged) status(inner, kArchiveDamaged);
+  // The budget of entries is spent: this member and the rest of the file are not scanned.
+  bool out_of_entries(const std::string& inner) {
+    if (entries_ < limits_.objects) {
+      ++entries_;
+      return false;
+    }
+    status(inner, kArchiveNotScanned);
+    stopped_ = true;
+    return true;
+  }
+
+  // Judges a member that has made `made` bytes from `packed` bytes so far.
+  unpacked judge(uint64_t made, uint64_t packed) {
+    uint64_t ratio = made / std::max<uint64_t>(packed, 1);
+    uint64_t all = total_ + made;
+    // The whole file's ratio catches what each member hides: many members of a moderate size,
+    // or archives nested so that every level multiplies the one below.
+    if ((made > limits_.ratio_floor && ratio > limits_.ratio) ||
+        (all > limits_.ratio_floor && all / file_size_ > limits_.ratio)) {
+      return unpacked::bomb;
+    }
+    // Past the member budget the ratio alone decides, whatever the floor: memory is what the
+    // member budget keeps.
+    if (made > limits_.member_bytes)
+      return ratio > limits_.ratio ? unpacked::bomb : unpacked::over_budget;
+    if (all > limits_.total_bytes) {
+      spent_ = true;
+      return unpacked::over_budget;
+    }
+    return unpacked::ok;
+  }
+
+  // Scans one unpacked member and, when it is an archive the depth allows, its members; then
+  // its status when it was damaged or cut short.
+  void member(const std::string& data, const std::string& inner, int depth, unpacked how) {
+    if (how != unpacked::over_budget || !data.empty()) {
+      object_result r;
+      r.inner = inner;
+      ctx_.scan_bytes(data, &r.result);
+      out_->push_back(std::move(r));
+    }
+    if (how == unpacked::over_budget) {
+      status(inner, kArchiveNotScanned);
+      if (spent_) stopped_ = true;
+      return;
+    }
+    if (how == unpacked::damaged) status(inner, kArchiveDamaged);
     memory_source inner_source(data);
     if (detect(inner_source) == format::none) return;
     if (depth + 1 > limits_.depth) return status(inner, kArchiveTooDeep);
@@ -255,10 +201,12 @@ class unpacker {
       zs.avail_out = unsigned(kOutChunk);
       rc = inflate(&zs, Z_NO_FLUSH);
       out->append(reinterpret_cast<const char*>(chunk.get()), kOutChunk - zs.avail_out);
-      uint64_t made = out->size();
-      if (made > limits_.member_bytes || total_ + made > limits_.total_bytes ||
-          (made > limits_.ratio_floor && made / std::max<uint64_t>(consumed, 1) > limits_.ratio)) {
-        result = unpacked::bomb;
+      result = judge(out->size(), consumed);
+      if (result != unpacked::ok) {
+        // Keep only what the budgets allow.
+        if (result == unpacked::over_budget)
+          out->resize(size_t(std::min(
+              {uint64_t(out->size()), limits_.member_bytes, limits_.total_bytes - total_})));
       } else if (rc == Z_STREAM_END) {
         // Several gzip members in a row read as one stream.
         unsigned char next[2];
@@ -276,16 +224,18 @@ class unpacker {
   }
 
   void zip(const byte_source& s, const std::string& prefix, int depth) {
-    std::vector<zip_entry> entries;
-    if (!read_central_directory(s, limits_.objects, &entries))
-      return status(prefix, kArchiveDamaged);
-    if (objects_ + entries.size() > limits_.objects || entries_overlap(entries))
-      return bomb(prefix);
+    std::vector<zip::entry> entries;
+    // One entry past the budget is read, to name the member where the budget ran out.
+    zip::directory d = zip::read_directory(s, limits_.objects - entries_ + 1, &entries);
+    if (d == zip::directory::damaged) return status(prefix, kArchiveDamaged);
+    if (zip::entries_overlap(entries)) return bomb(prefix);
+    if (d == zip::directory::miscounted) status(prefix, kArchiveDamaged);
     std::string data;
-    for (const zip_entry& e : entries) {
+    for (const zip::entry& e : entries) {
       if (stopped_) return;
-      if (!e.name.empty() && e.name.back() == '/') continue;  // a folder
       std::string inner = prefix + kMemberSeparator + clean_name(e.name);
+      if (out_of_entries(inner)) return;
+      if (!e.name.empty() && e.name.back() == '/') continue;  // a folder
       if (e.flags & 1) {
         status(inner, kArchiveEncrypted);
         continue;
@@ -295,11 +245,11 @@ class unpacker {
         continue;
       }
       unsigned char local[30];
-      if (!s.read_at(e.offset, local, 30) || le32(local) != 0x04034b50) {
+      if (!s.read_at(e.offset, local, 30) || zip::le32(local) != 0x04034b50) {
         status(inner, kArchiveDamaged);
         continue;
       }
-      uint64_t start = e.offset + 30 + le16(local + 26) + le16(local + 28);
+      uint64_t start = e.offset + 30 + zip::le16(local + 26) + zip::le16(local + 28);
       if (start > s.size() || e.csize > s.size() - start) {
         status(inner, kArchiveDamaged);
         continue;
@@ -309,26 +259,32 @@ class unpacker {
         u = inflate_from(s, start, e.csize, false, e.usize, &data, nullptr);
       } else if (e.csize > limits_.member_bytes) {
         continue;  // stored bytes are in the archive's own content, which was scanned already
-      } else if (total_ + e.csize > limits_.total_bytes) {
-        u = unpacked::bomb;
-      } else {
+      } else if ((u = judge(e.csize, e.csize)) == unpacked::over_budget) {
+        status(inner, kArchiveNotScanned);  // the stored bytes were scanned with the archive
+        stopped_ = spent_;
+        continue;
+      } else if (u == unpacked::ok) {
         data.resize(size_t(e.csize));
         total_ += e.csize;
         if (!s.read_at(start, data.data(), data.size())) u = unpacked::damaged;
       }
       if (u == unpacked::bomb) return bomb(inner);
-      bool damaged = u == unpacked::damaged || crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                                     uInt(data.size())) != e.crc;
-      member(data, inner, depth, damaged);
+      if (u == unpacked::ok &&
+          crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())) != e.crc) {
+        u = unpacked::damaged;
+      }
+      member(data, inner, depth, u);
     }
   }
 
   void gzip(const byte_source& s, const std::string& prefix, const std::string& name, int depth) {
     // The last four bytes hold the unpacked size (modulo 4 GiB): a hint for the buffer only.
     unsigned char trailer[4] = {};
-    uint64_t hint = s.size() >= 4 && s.read_at(s.size() - 4, trailer, 4) ? le32(trailer) : 0;
+    uint64_t hint = s.size() >= 4 && s.read_at(s.size() - 4, trailer, 4) ? zip::le32(trailer) : 0;
     std::string data, stored_name;
-    unpacked u = inflate_from(s, 0, s.size(), true, hint, &data, &stored_name);
+    bool counted = entries_ < limits_.objects;
+    unpacked u =
+        counted ? inflate_from(s, 0, s.size(), true, hint, &data, &stored_name) : unpacked::ok;
     std::string member_name = base_of(stored_name);
     if (member_name.empty()) {
       member_name = name;
@@ -339,15 +295,18 @@ class unpacker {
       }
     }
     std::string inner = prefix + kMemberSeparator + clean_name(member_name);
+    if (out_of_entries(inner)) return;
     if (u == unpacked::bomb) return bomb(inner);
-    member(data, inner, depth, u == unpacked::damaged);
+    member(data, inner, depth, u);
   }
 
   scan_context& ctx_;
   const archive_limits& limits_;
+  const uint64_t file_size_;  // the bytes of the file on disk, for the whole file's ratio
   std::vector<object_result>* out_;
-  uint64_t total_ = 0;
-  uint64_t objects_ = 0;
+  uint64_t total_ = 0;    // bytes unpacked from the file, all levels
+  uint64_t entries_ = 0;  // zip entries and gzip members met, all levels
+  bool spent_ = false;    // the file's budget of unpacked bytes is spent
   bool stopped_ = false;
 };
 
@@ -356,7 +315,7 @@ class unpacker {
 void scan_archive(scan_context& context, const byte_source& source, const std::string& name,
                   const archive_limits& limits, std::vector<object_result>* out) {
   if (limits.depth < 1) return;
-  unpacker u(context, limits, out);
+  unpacker u(context, limits, source.size(), out);
   u.archive(source, "", name, 1);
 }
 

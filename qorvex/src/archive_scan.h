@@ -18,11 +18,15 @@ namespace qorvex {
 inline constexpr char kMemberSeparator = '>';
 
 struct archive_limits {
-  int depth = 5;                         // members nested deeper are not unpacked (status 5)
-  uint64_t member_bytes = 128ull << 20;  // one member unpacked: more is a bomb
-  uint64_t total_bytes = 1ull << 30;     // all members of one file together: more is a bomb
-  uint32_t objects = 10000;              // members of one file together: more is a bomb
-  uint64_t ratio = 100;                  // unpacked over packed bytes, checked past ratio_floor
+  int depth = 5;  // members nested deeper are not unpacked (status 5)
+  // Work budgets: an archive that outgrows one is unpacked as far as the budget goes and the
+  // member where it ran out gets status 1. Not a bomb by itself.
+  uint64_t member_bytes = 128ull << 20;  // one member unpacked (what is held in memory per level)
+  uint64_t total_bytes = 1ull << 30;     // all members of one file together
+  uint32_t objects = 200000;             // zip entries and gzip members of one file, all levels
+  // A bomb: unpacked over packed bytes beyond `ratio`, for one member or for the whole file (all
+  // levels over the file's size), once past ratio_floor; or zip entries that overlap.
+  uint64_t ratio = 100;
   uint64_t ratio_floor = 32ull << 20;
 };
 
@@ -35,6 +39,7 @@ struct object_result {
 
 // Status codes of unscanned objects.
 enum : int32_t {
+  kArchiveNotScanned = 1,  // a work budget ran out at this member
   kArchiveDamaged = 2,
   kArchiveEncrypted = 3,
   kArchiveUnsupported = 4,
@@ -54,7 +59,8 @@ class byte_source {
 // archive formats give status 4, anything else nothing), appending one result per member, in
 // archive order, with inner names `prefix` + '>' + member name. Members that are archives are
 // unpacked in turn while their depth allows. Stops at the first bomb, which it reports as a
-// result with `bomb` set. Runs on any thread with that thread's context.
+// result with `bomb` set, and where a budget of the whole file runs out. Runs on any thread with
+// that thread's context.
 void scan_archive(scan_context& context, const byte_source& source, const std::string& name,
                   const archive_limits& limits, std::vector<object_result>* out);
 

@@ -95,22 +95,91 @@ TEST_F(ArchiveScanTest, OverlappingEntriesAreABomb) {
             scan("o.zip", make_overlapping_zip(std::string(1000, 'a'), 50)));
 }
 
-TEST_F(ArchiveScanTest, RatioSizeAndCountBombs) {
+TEST_F(ArchiveScanTest, RatioBombs) {
   std::string zeros(64 << 20, '\0');
   EXPECT_EQ((events{"16 0 r.zip>zeros 5 2 0 ", "512 6 r.zip"}),
             scan("r.zip", make_zip({{"zeros", zeros}, {"v.txt", kVirusText}})));
-  // Property 7 index 6 bounds one member: more is a bomb, whatever its ratio.
+  // Each member is small, but together they unpack to far more than the file holds.
+  std::vector<zip_member> flat;
+  for (int i = 0; i < 600; ++i)
+    flat.push_back({"z" + std::to_string(i), zeros.substr(0, 64 << 10)});
+  std::string flat_zip = make_zip(flat);
+  EXPECT_EQ((events{"16 0 f.zip>z512 5 2 0 ", "512 6 f.zip"}), scan("f.zip", flat_zip));
+  // Nesting that multiplies: every member stays under the floor, the whole file does not.
+  std::string level = make_zip({{"0.dll", zeros.substr(0, 1 << 20)}});
+  for (int depth = 0; depth < 3; ++depth) {
+    std::vector<zip_member> copies(16, zip_member{"c.zip", level});
+    level = make_zip(copies);
+  }
+  events nested = scan("n.zip", level);
+  ASSERT_EQ(2u, nested.size());
+  EXPECT_TRUE(nested[0].starts_with("16 0 n.zip>c.zip>c.zip>c.zip>0.dll 5 2 0")) << nested[0];
+  // Past the member budget the ratio decides even under the floor.
+  ASSERT_EQ(QVX_R_SUCCESS, session_->set_int(QVX_P_LIMITS, 1 << 20, 6));
+  EXPECT_EQ((events{"16 0 r.zip>zeros 5 2 0 ", "512 6 r.zip"}),
+            scan("r.zip", make_zip({{"zeros", zeros.substr(0, 2 << 20)}})));
+  // Kind 5 hidden: nothing is reported, the scan still ends.
+  ASSERT_EQ(QVX_R_SUCCESS, session_->set_u64(QVX_P_HIDDEN_KINDS, 1 << 5));
+  EXPECT_EQ((events{}), scan("f.zip", flat_zip));
+}
+
+// An ordinary archive bigger than a budget is scanned as far as the budget goes; the member where
+// it ran out gets status 1 and the members after it are still scanned when only that member was
+// too big.
+TEST_F(ArchiveScanTest, MemberBudgetIsNotABomb) {
   ASSERT_EQ(QVX_R_SUCCESS, session_->set_int(QVX_P_LIMITS, 1 << 20, 6));
   std::string text;
   for (int i = 0; text.size() < (2 << 20); ++i) text += std::to_string(i * 7919) + " ";
-  EXPECT_EQ((events{"16 0 s.zip>big 5 2 0 ", "512 6 s.zip"}),
-            scan("s.zip", make_zip({{"big", text}})));
-  std::vector<zip_member> many;
-  for (int i = 0; i < 10001; ++i) many.push_back({"m" + std::to_string(i), "x", false});
-  EXPECT_EQ((events{"16 0 n.zip 5 2 0 ", "512 6 n.zip"}), scan("n.zip", make_zip(many)));
-  // Kind 5 hidden: nothing is reported, the scan still ends.
-  ASSERT_EQ(QVX_R_SUCCESS, session_->set_u64(QVX_P_HIDDEN_KINDS, 1 << 5));
-  EXPECT_EQ((events{}), scan("n.zip", make_zip(many)));
+  EXPECT_EQ((events{"32 1 s.zip>big", "16 0 s.zip>v.txt 1 1 0 Test-Virus", "512 6 s.zip"}),
+            scan("s.zip", make_zip({{"big", text}, {"v.txt", kVirusText}})));
+  // What was unpacked before the budget ran out is scanned.
+  EXPECT_EQ((events{"16 0 h.zip>big 1 1 0 Test-Virus", "32 1 h.zip>big", "512 6 h.zip"}),
+            scan("h.zip", make_zip({{"big", kVirusText + text}})));
+}
+
+TEST_F(ArchiveScanTest, BudgetsOfTheWholeFile) {
+  auto set = compile_set(test_source());
+  scan_context context(set.get());
+  struct budget_case {
+    const char* what;
+    archive_limits limits;
+    std::vector<std::string> want;  // inner names, with the status of those not scanned
+  };
+  archive_limits three_entries, two_kib;
+  three_entries.objects = 3;
+  two_kib.total_bytes = 2 << 10;
+  std::string kib(1 << 10, 'k');
+  std::string zip = make_zip({{"a", kib}, {"d/", ""}, {"b", kib}, {"c", kib}, {"e", kib}});
+  for (const budget_case& c : {
+           budget_case{"entries, folders included", three_entries, {">a", ">b", ">c 1"}},
+           budget_case{"bytes", two_kib, {">a", ">b", ">c 1"}},
+           budget_case{"no budget reached", archive_limits(), {">a", ">b", ">c", ">e"}},
+       }) {
+    std::vector<object_result> out;
+    scan_archive(context, memory_source(zip), "t.zip", c.limits, &out);
+    std::vector<std::string> got;
+    for (const object_result& o : out) {
+      EXPECT_FALSE(o.result.bomb) << c.what;
+      got.push_back(o.status < 0 ? o.inner : o.inner + " " + std::to_string(o.status));
+    }
+    EXPECT_EQ(c.want, got) << c.what;
+  }
+}
+
+// The end record's count is 16 bits: 65,535 entries fill it without needing a zip64 record.
+TEST_F(ArchiveScanTest, EntryCountsAreCheckedAgainstTheDirectory) {
+  std::vector<zip_member> members(65534, zip_member{"m", "x", false});
+  members.push_back({"v.txt", kVirusText});
+  std::string zip = make_zip(members);
+  ASSERT_EQ(std::string("\xff\xff", 2), zip.substr(zip.size() - 12, 2));
+  EXPECT_EQ((events{"16 0 full.zip>v.txt 1 1 0 Test-Virus", "512 6 full.zip"}),
+            scan("full.zip", zip));
+  EXPECT_EQ(65536u, session_->counter(QVX_P_OBJECTS_PROCESSED));
+  // A count that disagrees with the directory: damaged, and every entry there is still scanned.
+  std::string two = make_zip({{"c.txt", "clean"}, {"v.txt", kVirusText}});
+  two[two.size() - 12] = 1;
+  EXPECT_EQ((events{"32 2 m.zip", "16 0 m.zip>v.txt 1 1 0 Test-Virus", "512 6 m.zip"}),
+            scan("m.zip", two));
 }
 
 TEST_F(ArchiveScanTest, NestedBombEndsAndTheWalkGoesOn) {

@@ -100,6 +100,48 @@ bool make_folders(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Opens the folder `name` in `parent` without following a link, making it (mode 0700) when it
+// is missing. It must be a folder of ours that only we can use: the store holds copies of other
+// people's files. -1 with errno otherwise.
+int open_private_folder(int parent, const char* name) {
+  bool made = mkdirat(parent, name, 0700) == 0;
+  if (!made && errno != EEXIST) return -1;
+  int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (made) fchmod(fd, 0700);  // the umask may have taken bits away
+  struct stat st;
+  int err = fstat(fd, &st) != 0                                      ? errno
+            : st.st_uid != geteuid() || (st.st_mode & 07777) != 0700 ? EPERM
+                                                                     : 0;
+  if (err == 0) return fd;
+  close(fd);
+  errno = err;
+  return -1;
+}
+
+// The store, opened level by level from the data folder: `ferrox`, then `quarantine`.
+int open_store(const std::string& base) {
+  if (base.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (!make_folders(base)) return -1;
+  int base_fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (base_fd < 0) return -1;
+  int ferrox_fd = open_private_folder(base_fd, "ferrox");
+  int err = errno;
+  close(base_fd);
+  if (ferrox_fd < 0) {
+    errno = err;
+    return -1;
+  }
+  int store_fd = open_private_folder(ferrox_fd, "quarantine");
+  err = errno;
+  close(ferrox_fd);
+  errno = err;
+  return store_fd;
+}
+
 std::string octal(mode_t mode) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04o", unsigned(mode & 07777));
@@ -117,33 +159,36 @@ std::string entry_path(const file_handle& f, const std::string& fallback) {
 
 }  // namespace
 
-std::string quarantine_folder() {
-  std::string base;
+namespace {
+
+// The per-user data folder that holds ferrox/quarantine; empty when there is no home.
+std::string data_folder() {
   const char* xdg = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else if (home != nullptr && home[0] == '/') {
-    base = std::string(home) + "/.local/share";
-  } else {
-    struct passwd pw, *found = nullptr;
-    char buf[4096];
-    if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) != 0 || found == nullptr ||
-        pw.pw_dir == nullptr || pw.pw_dir[0] != '/') {
-      return "";
-    }
-    base = std::string(pw.pw_dir) + "/.local/share";
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share";
+  struct passwd pw, *found = nullptr;
+  char buf[4096];
+  if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) != 0 || found == nullptr ||
+      pw.pw_dir == nullptr || pw.pw_dir[0] != '/') {
+    return "";
   }
-  return base + "/ferrox/quarantine";
+  return std::string(pw.pw_dir) + "/.local/share";
+}
+
+}  // namespace
+
+std::string quarantine_folder() {
+  std::string base = data_folder();
+  return base.empty() ? "" : base + "/ferrox/quarantine";
 }
 
 int quarantine_file(const file_handle& f, const std::string& path, const std::string& names,
                     std::string* item) {
   if (!still_same(f)) return ESTALE;
   std::string store = quarantine_folder();
-  if (store.empty() || !make_folders(store)) return store.empty() ? ENOENT : errno;
-  int store_fd = open(store.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (store_fd < 0) return errno;
+  int store_fd = open_store(data_folder());
+  if (store_fd < 0) return errno ? errno : EIO;
   char stamp[32];
   time_t now = time(nullptr);
   struct tm tm;

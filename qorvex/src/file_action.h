@@ -49,12 +49,14 @@ int delete_file(const file_handle& f);
 
 // The quarantine store: $XDG_DATA_HOME (when absolute), else $HOME/.local/share (when absolute),
 // else the password database's home + /.local/share; then ferrox/quarantine. Missing folders are
-// made with mode 0700; existing ones are left as they are. Empty when there is no home.
+// made with mode 0700. `ferrox` and `quarantine` are opened without following links and must be
+// folders of the running user with mode 0700. Empty when there is no home.
 std::string quarantine_folder();
 
 // Copies the opened file's content into the store as <id>.data with a record <id>.info (original
 // path, owner, mode, times, size, SHA-256, the names detected), then removes the entry. On any
-// failure nothing stays in the store and the file stays where it was. 0 or an errno value;
+// failure nothing stays in the store (nor anywhere else) and the file stays where it was. 0 or an
+// errno value (EPERM, ELOOP, ENOTDIR: the store is not a private folder of ours);
 // *item gets the store path of the record.
 int quarantine_file(const file_handle& f, const std::string& path, const std::string& names,
                     std::string* item);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <iterator>
 
 #include "qorvex/src/testing.h"
@@ -109,6 +110,64 @@ TEST_F(FileActionTest, QuarantineFailureLeavesTheFile) {
   EXPECT_EQ(kVirusText, read_file(dir_ / "t/v.txt"));
   EXPECT_EQ(1u, session_->counter(QVX_P_FILES_QUARANTINE_FAILED));
   EXPECT_EQ(0u, session_->counter(QVX_P_OBJECTS_QUARANTINED));
+}
+
+// The store and its `ferrox` parent must be private folders of ours, reached without following
+// a link; otherwise the quarantine fails and nothing is written anywhere.
+TEST_F(FileActionTest, QuarantineStoreMustBeAPrivateFolder) {
+  std::string share = data_ / "share", outside = data_ / "outside";
+  struct store_case {
+    const char* what;
+    std::function<void()> make;
+  };
+  std::vector<store_case> cases = {
+      {"ferrox is a link", [&] { fs::create_directory_symlink(outside, share + "/ferrox"); }},
+      {"quarantine is a link",
+       [&] {
+         fs::create_directory(share + "/ferrox");
+         chmod((share + "/ferrox").c_str(), 0700);
+         fs::create_directory_symlink(outside, share + "/ferrox/quarantine");
+       }},
+      {"a dangling link", [&] { fs::create_symlink(outside + "/new", share + "/ferrox"); }},
+      {"ferrox open to others",
+       [&] {
+         fs::create_directory(share + "/ferrox");
+         chmod((share + "/ferrox").c_str(), 0755);
+       }},
+      {"quarantine open to others",
+       [&] {
+         fs::create_directory(share + "/ferrox");
+         chmod((share + "/ferrox").c_str(), 0700);
+         fs::create_directory(share + "/ferrox/quarantine");
+         chmod((share + "/ferrox/quarantine").c_str(), 0770);
+       }},
+  };
+  if (geteuid() == 0) {
+    cases.push_back({"another user's folder", [&] {
+                       fs::create_directory(share + "/ferrox");
+                       chmod((share + "/ferrox").c_str(), 0700);
+                       ASSERT_EQ(0, chown((share + "/ferrox").c_str(), 65534, 65534));
+                     }});
+  }
+  for (const store_case& c : cases) {
+    fs::remove_all(share);
+    fs::remove_all(outside);
+    fs::create_directories(share);
+    fs::create_directories(outside);
+    chmod(outside.c_str(), 0700);
+    c.make();
+    write_file(dir_ / "t/v.txt", kVirusText);
+    EXPECT_EQ((events{"512 6 t/v.txt", "512 16 t/v.txt"}), act(4, dir_ / "t")) << c.what;
+    EXPECT_EQ(kVirusText, read_file(dir_ / "t/v.txt")) << c.what;
+    EXPECT_TRUE(fs::is_empty(outside)) << c.what;
+    for (const auto& e : fs::recursive_directory_iterator(share)) {
+      EXPECT_FALSE(e.is_regular_file()) << c.what << ": " << e.path();
+    }
+  }
+  // Missing levels are made private, and then the quarantine works.
+  fs::remove_all(share);
+  EXPECT_EQ((events{"512 6 t/v.txt", "512 15 t/v.txt"}), act(4, dir_ / "t"));
+  EXPECT_EQ(fs::perms::owner_all, fs::status(share + "/ferrox").permissions());
 }
 
 TEST_F(FileActionTest, DisinfectCutsOrBlanksAndRescans) {

@@ -1,6 +1,10 @@
 #include "qorvex/src/worker_pool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+
+#include "qorvex/src/system/cpu_budget.h"
 
 namespace qorvex {
 namespace {
@@ -26,8 +30,7 @@ worker_pool& worker_pool::instance() {
   std::lock_guard<std::mutex> lock(instance_mutex);
   auto& slot = instance_slot();
   if (!slot) {
-    size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    slot = std::make_unique<worker_pool>(std::min<size_t>(cores, 64));
+    slot = std::make_unique<worker_pool>(std::min<size_t>(usable_cpus(), 64));
   }
   return *slot;
 }
@@ -38,7 +41,11 @@ void worker_pool::shutdown() {
 }
 
 worker_pool::worker_pool(size_t threads) {
-  for (size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { run(); });
+  for (size_t i = 0; i < threads; ++i) {
+    threads_.emplace_back([this] { run(); });
+    // Named, so that `top -H` and /proc/PID/task/*/comm tell the workers apart.
+    pthread_setname_np(threads_.back().native_handle(), "qvx-worker");
+  }
 }
 
 worker_pool::~worker_pool() {

@@ -1,5 +1,6 @@
-// The process-wide pool of scan workers: one thread per core, shared by every engine object, so
-// that the scanner's own threads never multiply the engine's.
+// The process-wide pool of scan workers: one thread per CPU the process may use (its affinity
+// mask within its cgroup's CPU quota, at most 64), shared by every engine object, so that the
+// scanner's own threads never multiply the engine's. The threads are named "qvx-worker".
 #ifndef QORVEX_SRC_WORKER_POOL_H_
 #define QORVEX_SRC_WORKER_POOL_H_
 

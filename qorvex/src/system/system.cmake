@@ -4,6 +4,7 @@ set(QORVEX_SYSTEM_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QORVEX_SYSTEM_SOURCES
   ${QORVEX_SYSTEM_DIR}/boot_records.cc
   ${QORVEX_SYSTEM_DIR}/chunk_scanner.cc
+  ${QORVEX_SYSTEM_DIR}/cpu_budget.cc
   ${QORVEX_SYSTEM_DIR}/disk_list.cc
   ${QORVEX_SYSTEM_DIR}/gpt.cc
   ${QORVEX_SYSTEM_DIR}/memory_reader.cc
@@ -20,6 +21,7 @@ set(QORVEX_SYSTEM_SOURCES
 set(QORVEX_SYSTEM_TESTS
   ${QORVEX_SYSTEM_DIR}/boot_records_test.cc
   ${QORVEX_SYSTEM_DIR}/chunk_scanner_test.cc
+  ${QORVEX_SYSTEM_DIR}/cpu_budget_test.cc
   ${QORVEX_SYSTEM_DIR}/gpt_test.cc
   ${QORVEX_SYSTEM_DIR}/proc_maps_test.cc
   ${QORVEX_SYSTEM_DIR}/process_scanner_test.cc

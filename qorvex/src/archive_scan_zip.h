@@ -1,0 +1,43 @@
+// The central directory of a zip: where the end record puts it, its entries, and the check that
+// no two entries share stored bytes.
+#ifndef QORVEX_SRC_ARCHIVE_SCAN_ZIP_H_
+#define QORVEX_SRC_ARCHIVE_SCAN_ZIP_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "qorvex/src/archive_scan.h"
+
+namespace qorvex::zip {
+
+inline uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t le32(const unsigned char* p) {
+  return uint32_t(le16(p)) | uint32_t(le16(p + 2)) << 16;
+}
+inline uint64_t le64(const unsigned char* p) {
+  return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32;
+}
+
+struct entry {
+  std::string name;
+  uint16_t flags = 0, method = 0, name_length = 0;
+  uint32_t crc = 0;
+  uint64_t csize = 0, usize = 0, offset = 0;
+};
+
+enum class directory { ok, miscounted, damaged };
+
+// Reads the entries the central directory holds, through its whole size, but at most
+// max_entries of them. The directory itself decides what is there: a count in the end record
+// that disagrees gives `miscounted` (a 16-bit count without a zip64 record is compared modulo
+// 65,536, as writers that predate zip64 wrapped it), and the entries found are still read.
+directory read_directory(const byte_source& s, uint64_t max_entries, std::vector<entry>* out);
+
+// Entries whose stored bytes overlap each other: the mark of a zip that expands one small
+// stored stream many times over.
+bool entries_overlap(const std::vector<entry>& entries);
+
+}  // namespace qorvex::zip
+
+#endif  // QORVEX_SRC_ARCHIVE_SCAN_ZIP_H_
