@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config git python3
       libgtest-dev libgmock-dev libbenchmark-dev
       libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev libvectorscan-dev
-      clang-format)
+      clang-format
+      scdoc groff-base man-db)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -52,13 +52,28 @@ class World:
         self.env = dict(os.environ, HUBSVC_RUNTIME_DIR=self.dir)
         self.env.pop("NOTIFY_SOCKET", None)
         self.procs = []
+        # HUBSVC_E2E_AS=UID:GID runs hubsvc as that user, as its systemd unit does; the folders
+        # that systemd would hand to the service are handed to that user here.
+        self.service_user = None
+        if os.environ.get("HUBSVC_E2E_AS"):
+            uid, gid = (int(n) for n in os.environ["HUBSVC_E2E_AS"].split(":"))
+            self.service_user = (uid, gid)
+            os.chmod(self.top, 0o755)
+            os.chown(self.top, uid, gid)
+            if installed:
+                os.chown(self.dir, uid, gid)
 
     @property
     def socket_path(self):
         return os.path.join(self.dir, "dspIfEp")
 
     def start_hubsvc(self, env=None, wait=True):
-        p = subprocess.Popen([os.path.join(self.bin, "hubsvc")], env=env or self.env,
+        command = [os.path.join(self.bin, "hubsvc")]
+        if self.service_user:
+            command = ["setpriv", "--reuid=%d" % self.service_user[0],
+                       "--regid=%d" % self.service_user[1], "--clear-groups",
+                       "--no-new-privs"] + command
+        p = subprocess.Popen(command, env=env or self.env,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.procs.append(p)
         if wait:
