@@ -78,6 +78,9 @@ class World:
         self.procs.append(p)
         if wait:
             self.wait_ready(p)
+            if self.service_user:
+                uid = os.stat("/proc/%d" % p.pid).st_uid
+                expect(uid == self.service_user[0], "hubsvc runs as uid %d" % uid)
         return p
 
     def wait_ready(self, p, timeout=10):
