@@ -99,11 +99,16 @@ ln -s "$dest/usr/bin/msgpost" "$bin/msgpost"
 ln -s "$build/bin/msgpost_responder" "$bin/msgpost_responder"
 e2e=$root/tests/e2e/msgpost
 export HUBSVC_E2E_AS=$ids
-{
-  for c in "$e2e"/cases/*.case; do echo "$e2e/run_case.py $c"; done
-  for t in "$e2e"/test_*.py; do echo "$t"; done
-} | xargs -P "$(nproc)" -I{} sh -c 'set -- {}; python3 "$1" '"$bin"' ${2:+"$2"} > /dev/null 2>&1 ||
-    { echo "FAIL: $*"; python3 "$1" '"$bin"' ${2:+"$2"} 2>&1 | tail -5; exit 255; }' ||
-  fail "msgpost end-to-end tests"
+run_one() {
+  local out
+  out=$(python3 "$@" 2>&1) || { echo "FAIL: $*"; echo "$out" | tail -5; return 1; }
+}
+export -f run_one
+printf '%s\0' "$e2e"/cases/*.case |
+  xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$1" "$2" "$3"' _ "$e2e/run_case.py" "$bin" ||
+  fail "msgpost end-to-end cases"
+printf '%s\0' "$e2e"/test_*.py |
+  xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$2" "$1"' _ "$bin" ||
+  fail "msgpost end-to-end scripts"
 echo "msgpost end-to-end tests passed as uid:gid $ids"
 echo ok
