@@ -14,8 +14,10 @@ CFLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags"
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags"
 LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
 export CFLAGS CXXFLAGS LDFLAGS
+# The engine serves ferrox64 alone and has no versioned soname: a private library, in the
+# package's own folder (ferrox64's run path follows it).
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
-  -DFERROX_TESTS=OFF -DFERROX_PORTABLE_DEFINITIONS=ON \
+  -DCMAKE_INSTALL_LIBDIR=lib/ferrox -DFERROX_TESTS=OFF -DFERROX_PORTABLE_DEFINITIONS=ON \
   -DFERROX_SYSTEMD_UNITDIR=/lib/systemd/system
 cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/ferrox_*.deb
