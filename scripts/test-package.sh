@@ -88,7 +88,8 @@ echo "found $(wc -l < "$scratch/installed.found") detections, exit 5"
 
 echo "== msgpost end-to-end tests against the installed hubsvc, as its service user"
 # The user that the package's sysusers.d file makes, made in the scratch root only.
-systemd-sysusers --root="$dest" >/dev/null
+mkdir -p "$dest/etc"
+systemd-sysusers --root="$dest" >/dev/null 2>&1
 ids=$(awk -F: '$1 == "_hubsvc" { print $3 ":" $4 }' "$dest/etc/passwd")
 [ -n "$ids" ] || fail "the package's sysusers.d file makes no _hubsvc"
 [ "${ids%%:*}" -ne 0 ] || fail "_hubsvc is root"
