@@ -9,10 +9,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build-deb}" && pwd)
 deb=$(ls "$build"/ferrox_*.deb)
-command -v lintian >/dev/null || {
+# The checkers this test needs: lintian, and systemd's systemd-analyze and systemd-sysusers.
+if ! command -v lintian >/dev/null || ! command -v systemd-analyze >/dev/null; then
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq lintian
-}
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq lintian systemd
+fi
 
 fail() {
   echo "FAIL: $*"
