@@ -57,16 +57,17 @@ grep -qx 'ExecStart=/usr/bin/ferrox64 --update --deflocation=/var/lib/ferrox/' \
   "$dest/lib/systemd/system/ferrox-update.service" ||
   fail "ferrox-update.service does not start /usr/bin/ferrox64"
 "$root/man/check_render.sh" "$dest"/usr/share/man/man*/*.gz
+exposure() {
+  systemd-analyze security --offline=true --root="$dest" "$1" 2>&1 |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p'
+}
 for unit in hubsvc.service ferrox-update.service; do
-  exposure=$(systemd-analyze security --offline=true --root="$dest" "$unit" 2>&1 |
-    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
-  echo "$unit: exposure $exposure"
-  [ -n "$exposure" ] || fail "no exposure level for $unit"
+  level=$(exposure "$unit")
+  echo "$unit: exposure $level"
+  [ -n "$level" ] || fail "no exposure level for $unit"
 done
-hubsvc_exposure=$(systemd-analyze security --offline=true --root="$dest" hubsvc.service 2>&1 |
-  sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
-awk -v e="$hubsvc_exposure" 'BEGIN { exit !(e <= 2.0) }' ||
-  fail "hubsvc.service exposure $hubsvc_exposure is above 2.0"
+level=$(exposure hubsvc.service)
+awk -v e="$level" 'BEGIN { exit !(e <= 2.0) }' || fail "hubsvc.service exposure $level is above 2.0"
 
 echo "== scanning the samples with the installed programs"
 "$dest/usr/bin/qvxdef" info "$dest/var/lib/ferrox/sigbase-v2.def" | grep -q '^role: signatures$' ||
