@@ -3,7 +3,8 @@
 # into a scratch root, its files are where they belong (binaries stripped, units naming the
 # installed programs, man pages rendering cleanly, hubsvc.service's exposure at most 2.0); its
 # ferrox64 scans the samples with its definitions; and msgpost's end-to-end tests pass against its
-# hubsvc and msgpost, with hubsvc running as the service user of the package's sysusers.d file.
+# hubsvc and msgpost, with hubsvc running as the service user of the package's sysusers.d file;
+# and it installs, upgrades, removes and purges cleanly (scripts/package-install-check.sh).
 # Needs root (to run hubsvc as that user). Argument: the package build folder (default build-deb/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -114,4 +115,7 @@ printf '%s\0' "$e2e"/test_*.py |
   xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$2" "$1"' _ "$bin" ||
   fail "msgpost end-to-end scripts"
 echo "msgpost end-to-end tests passed as uid:gid $ids"
+
+echo "== dpkg -i, upgrade, dpkg -r and dpkg -P in a throwaway copy of this system"
+"$root/scripts/package-install-check.sh" "$deb" "$build/samples"
 echo ok
