@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config git python3
       libgtest-dev libgmock-dev libbenchmark-dev
       libcurl4-openssl-dev libminizip-dev zlib1g-dev libssl-dev libvectorscan-dev
-      clang-format)
+      clang-format
+      scdoc groff-base man-db)
 # The update's end-to-end tests: kills injected with strace, keys made with openssl.
 pkgs+=(strace openssl)
 missing=()

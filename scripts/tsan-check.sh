@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-tsan
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DFERROX_TSAN=ON >/dev/null
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DFERROX_TSAN=ON -DFERROX_WERROR=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target ferrox64 fake_engine
 export OMP_TOOL_LIBRARIES=/usr/lib/llvm-14/lib/libarcher.so
 export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp ignore_noninstrumented_modules=1 halt_on_error=1"

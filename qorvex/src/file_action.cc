@@ -242,7 +242,8 @@ int repair_file(const file_handle& f, const std::vector<repair_span>& spans,
     if (s.how == repair_type::blank) blanks.push_back(s);
   }
   std::string temp;
-  int out = create_unique(f.dir->fd(), "." + f.name.substr(0, 100) + ".repair-", "", &temp);
+  int out =
+      create_unique(f.dir->fd(), std::string(".").append(f.name, 0, 100) + ".repair-", "", &temp);
   if (out < 0) return errno;
   int err = 0;
   if (!copy_content(f.fd, out, limit, blanks, nullptr) || fsync(out) != 0)

@@ -20,7 +20,7 @@ namespace {
 const command kCommands[] = {
     {"compile", run_compile,
      "compile [--id=YYYYMMDDhhmm] [--out-dir=DIR] [--signatures=NAME] [--companion=NAME] "
-     "SOURCE..."},
+     "[--portable] SOURCE..."},
     {"info", run_info, "info FILE"},
     {"publish", run_publish, "publish --out=DIR [--sign-key=KEY.pem] DEFS_DIR"},
 };
@@ -57,13 +57,27 @@ bool write_file_atomically(const std::string& path, const std::string& bytes) {
 
 }  // namespace qvxdef
 
+namespace {
+
+void print_usage(FILE* out) {
+  std::fprintf(out, "usage:\n");
+  for (const qvxdef::command& c : qvxdef::kCommands) std::fprintf(out, "  qvxdef %s\n", c.usage);
+  std::fprintf(out, "  qvxdef --help\n");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc >= 2) {
     for (const qvxdef::command& c : qvxdef::kCommands) {
       if (std::strcmp(argv[1], c.name) == 0) return c.run(qvxdef::args(argv + 2, argv + argc));
     }
+    // Asked for, the usage is the answer: standard output and success.
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+      print_usage(stdout);
+      return 0;
+    }
   }
-  std::fprintf(stderr, "usage:\n");
-  for (const qvxdef::command& c : qvxdef::kCommands) std::fprintf(stderr, "  qvxdef %s\n", c.usage);
+  print_usage(stderr);
   return 2;
 }

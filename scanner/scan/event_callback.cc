@@ -112,7 +112,7 @@ int32_t dispatch(engine_handle h, int32_t event, vse& engine, bool verbose) {
       report_action(h, engine, verbose);
       return 0;
     default:
-      log_line(1, " " + msg(201) + " " + std::to_string(event) + "\n");
+      log_line(1, std::string(" ").append(msg(201)) + " " + std::to_string(event) + "\n");
       return 0;
   }
 }

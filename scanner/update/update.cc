@@ -104,7 +104,7 @@ int32_t download_and_install(vse& engine, const update_settings& settings,
     return kNotWritten;
   }
   // A short identifier is padded with NUL bytes, which have no place on the console.
-  report(prefix, 4506, 1, " " + latest.substr(0, latest.find('\0')));
+  report(prefix, 4506, 1, std::string(" ").append(latest, 0, latest.find('\0')));
   return kUpdated;
 }
 

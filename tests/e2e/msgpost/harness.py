@@ -116,6 +116,16 @@ class World:
         self.env = dict(os.environ, HUBSVC_RUNTIME_DIR=self.dir)
         self.env.pop("NOTIFY_SOCKET", None)
         self.procs = []
+        # HUBSVC_E2E_AS=UID:GID runs hubsvc as that user, as its systemd unit does; the folders
+        # that systemd would hand to the service are handed to that user here.
+        self.service_user = None
+        if os.environ.get("HUBSVC_E2E_AS"):
+            uid, gid = (int(n) for n in os.environ["HUBSVC_E2E_AS"].split(":"))
+            self.service_user = (uid, gid)
+            os.chmod(self.top, 0o755)
+            os.chown(self.top, uid, gid)
+            if installed:
+                os.chown(self.dir, uid, gid)
 
     @property
     def socket_path(self):
@@ -124,6 +134,13 @@ class World:
     def start_hubsvc(self, env=None, wait=True, log=None):
         """With a SystemLog whose prefix is set, hubsvc's system log goes to it."""
         argv = [os.path.join(self.bin, "hubsvc")]
+        if self.service_user:
+            argv = ["setpriv", "--reuid=%d" % self.service_user[0],
+                    "--regid=%d" % self.service_user[1], "--clear-groups",
+                    "--no-new-privs"] + argv
+            if log is not None:
+                # As a system's own log socket: open to a service that runs as another user.
+                os.chmod(os.path.join(log.dev, "log"), 0o666)
         if log is not None and log.prefix:
             argv = log.prefix + argv
         p = subprocess.Popen(argv, env=env or self.env,
@@ -131,6 +148,9 @@ class World:
         self.procs.append(p)
         if wait:
             self.wait_ready(p)
+            if self.service_user:
+                uid = os.stat("/proc/%d" % p.pid).st_uid
+                expect(uid == self.service_user[0], "hubsvc runs as uid %d" % uid)
         return p
 
     def wait_ready(self, p, timeout=10):

@@ -62,6 +62,8 @@ def ready_notice(bin_dir):
         notify_path = os.path.join(world.top, "notify")
         sink = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
         sink.bind(notify_path)
+        # As systemd's own: open to a service that runs as another user.
+        os.chmod(notify_path, 0o666)
         sink.settimeout(10)
         hub = world.start_hubsvc(env=dict(world.env, NOTIFY_SOCKET=notify_path))
         msg = sink.recv(256).decode()
