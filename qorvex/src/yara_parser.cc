@@ -78,6 +78,12 @@ yara_expr unsupported(std::string why) {
   return e;
 }
 
+// Why an operand that should be an integer is not one: its own reason (a module value) or a
+// floating-point value.
+yara_expr not_integer(const yara_expr& e) {
+  return unsupported(e.kind == yara_expr::node::unsupported ? e.text : "floating-point values");
+}
+
 // Everything of one namespace (a source and its includes).
 struct ns_state {
   std::set<std::string> modules;
@@ -684,7 +690,7 @@ class parser {
         a.e.value = int64_t(0 - uint64_t(a.e.value));
         return a;
       }
-      if (a.t != vtype::integer) return {unsupported("floating-point values"), vtype::any};
+      if (a.t != vtype::integer) return {not_integer(a.e), vtype::any};
       typed r;
       r.t = vtype::integer;
       r.e.kind = yara_expr::node::unary;
@@ -695,7 +701,7 @@ class parser {
     if (accept("~")) {
       typed a = unary_level(depth + 1);
       need_value(a);
-      if (a.t != vtype::integer) return {unsupported("floating-point values"), vtype::any};
+      if (a.t != vtype::integer) return {not_integer(a.e), vtype::any};
       typed r;
       r.t = vtype::integer;
       r.e.kind = yara_expr::node::unary;
@@ -718,7 +724,8 @@ class parser {
     expect(")");
     e->kids.push_back(std::move(lo.e));
     e->kids.push_back(std::move(hi.e));
-    if (lo.t != vtype::integer || hi.t != vtype::integer) *e = unsupported("floating-point values");
+    if (lo.t != vtype::integer || hi.t != vtype::integer)
+      *e = not_integer(lo.t != vtype::integer ? lo.e : hi.e);
   }
 
   // The index of the string an identifier names in the current rule; marks it used.
@@ -750,7 +757,7 @@ class parser {
           typed at = bit_level(depth + 1, 0);
           need_value(at);
           r.e.kids.push_back(std::move(at.e));
-          if (at.t != vtype::integer) r.e = unsupported("floating-point values");
+          if (at.t != vtype::integer) r.e = not_integer(at.e);
         } else if (accept("in")) {
           r.e.kind = yara_expr::node::string_in;
           range(&r.e, depth);
@@ -843,7 +850,7 @@ class parser {
       r.e.kind = yara_expr::node::read;
       r.e.value = form;
       r.e.kids.push_back(std::move(at.e));
-      if (at.t != vtype::integer) r.e = unsupported("floating-point values");
+      if (at.t != vtype::integer) r.e = not_integer(at.e);
       return r;
     }
     if (loop_vars_.count(t.text)) {
@@ -947,7 +954,7 @@ class parser {
       if (percent)
         *e = unsupported("percentage quantifiers");
       else if (quant.t != vtype::integer)
-        *e = unsupported("floating-point values");
+        *e = not_integer(e->kids.back());
     }
   }
 
