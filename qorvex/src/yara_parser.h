@@ -17,7 +17,8 @@ using include_reader =
 
 // Limits on hostile input.
 inline constexpr int kMaxIncludeDepth = 16;
-inline constexpr int kMaxExprDepth = 200;
+inline constexpr int kMaxExprDepth =
+    1000;  // recursion levels of the parser, about 13 per parenthesis
 inline constexpr size_t kMaxRuleStrings = 10000;
 
 // Parses the rules of one source (its includes read with `read`) into *out. On a fault returns

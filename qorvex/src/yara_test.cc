@@ -145,3 +145,56 @@ TEST(YaraTest, SkipsWhatItCannotReproduce) {
 
 }  // namespace
 }  // namespace qorvex
+
+namespace qorvex {
+namespace {
+
+TEST(YaraTest, HostileRulesAreBoundedOrRefused) {
+  std::string many = "rule many { strings: ";
+  for (int i = 0; i < 3000; ++i)
+    many += "$s" + std::to_string(i) + " = \"str" + std::to_string(i) + "x\" ";
+  many += "condition: any of them }";
+  std::string deep =
+      "rule deep { condition: " + std::string(500, '(') + "true" + std::string(500, ')') + " }";
+  std::string wide_sum = "rule sum { condition: ";
+  for (int i = 0; i < 60; ++i) wide_sum += "(1 + ";
+  wide_sum += "1" + std::string(60, ')') + " == 61 }";
+  struct {
+    std::string rules;
+    int compiled;      // -1: the file is refused
+    std::string skip;  // the skip reason of the first skipped rule
+  } cases[] = {
+      {many, 1, ""},
+      {deep, -1, ""},
+      {wide_sum, 1, ""},
+      {"rule j { strings: $a = { 41 42 [0-100000] 43 44 } condition: $a }", 0,
+       "$a: a hex jump over 65536 bytes"},
+      {"rule j { strings: $a = { 41 42 [0-150] 43 [0-150] 44 [0-150] 45 [0-150] 46 [0-150] 47 "
+       "[0-150] 48 [0-150] 49 [0-150] 4a [0-150] 4b [0-150] 4c [0-150] 4d [0-150] 4e [0-150] 4f "
+       "[0-150] 50 [0-150] 51 [0-150] 52 [0-150] 53 [0-150] 54 [0-150] 55 [0-150] 56 [0-150] 57 "
+       "[0-150] 58 [0-150] 59 [0-150] 5a [0-150] 5b [0-150] 5c [0-150] 5d [0-150] 5e } "
+       "condition: $a }",
+       0, "$a: a hex string part that can pass 4096 bytes"},
+      {"rule r { strings: $a = /(a|aa)*(b|bb)*c{1,30000}/ condition: $a }", 0,
+       "$a: a regular expression whose matches can pass 4096 bytes"},
+      {"rule r { strings: $a = /x{1,1000000}/ condition: $a }", 0,
+       "$a: a repeat interval too large"},
+  };
+  for (const auto& c : cases) {
+    yara_build b = build(c.rules);
+    if (c.compiled < 0) {
+      EXPECT_FALSE(b.err.empty()) << c.rules.substr(0, 60);
+      continue;
+    }
+    ASSERT_TRUE(b.set) << c.rules.substr(0, 60) << ": " << b.err;
+    EXPECT_EQ(c.compiled, b.report.compiled) << c.rules.substr(0, 60);
+    if (!c.skip.empty()) {
+      ASSERT_FALSE(b.report.skips.empty());
+      EXPECT_NE(b.report.skips[0].find("skipped: " + c.skip), std::string::npos)
+          << b.report.skips[0];
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qorvex
