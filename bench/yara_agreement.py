@@ -14,6 +14,7 @@ and compares the (file, rule) pairs for the rules that compiled. Prints any diff
 figures of both runs, and writes them to <work>/agreement.json.
 """
 import argparse
+import ctypes
 import json
 import os
 import re
@@ -124,6 +125,25 @@ def make_corpus(files, work, real, limit_mb):
     return corpus
 
 
+def load_ms(lib_path, defs):
+    """Best of 5 definitions loads through the engine's entry points, in milliseconds."""
+    lib = ctypes.CDLL(lib_path)
+    cb = ctypes.CFUNCTYPE(ctypes.c_int32, ctypes.c_uint64, ctypes.c_int32, ctypes.c_void_p)
+    keep = cb(lambda h, e, c: 0)
+    lib.qvx_initialize(None)
+    best = None
+    for _ in range(5):
+        handle = ctypes.c_uint64()
+        t0 = time.perf_counter()
+        r = lib.qvx_create_object(0, 14, (defs + "/").encode(), keep, None, ctypes.byref(handle))
+        t = (time.perf_counter() - t0) * 1000
+        if r != 0:
+            return None
+        lib.qvx_close_object(handle)
+        best = t if best is None else min(best, t)
+    return round(best, 1)
+
+
 def timed(cmd, env=None):
     t0 = time.time()
     r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd, capture_output=True, text=True,
@@ -188,6 +208,7 @@ def main():
         "qvxdef_compile_s": round(compile_s, 2), "yarac_compile_s": round(yara_compile_s, 2),
         "defs_bytes": os.path.getsize(os.path.join(defs, "sigbase-v2.def")),
         "yarac_bytes": os.path.getsize(compiled_yara),
+        "defs_load_ms": load_ms(os.path.join(a.build, "bin", "libqorvex000.so"), defs),
         "yara_wall_s": round(yara_wall, 2), "yara_peak_mb": round(yara_rss / 1024, 1),
         "ferrox_wall_s": round(ferrox_wall, 2), "ferrox_peak_mb": round(ferrox_rss / 1024, 1),
         "yara_errors": yr.stderr.strip().splitlines()[:-1][:10],

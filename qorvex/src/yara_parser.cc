@@ -541,25 +541,19 @@ class parser {
     return r;
   }
 
-  yara_expr expr_or(int depth) {
-    typed r;
-    r.e = or_level(depth).e;
-    return r.e;
-  }
+  yara_expr expr_or(int depth) { return or_level(depth).e; }
 
-  typed or_level(int depth) {
-    depth_check(depth);
-    typed a = and_level(depth + 1);
-    while (accept("or"))
-      a = make_binary(cond_op::lor, std::move(a), and_level(depth + 1), vtype::boolean);
-    return a;
-  }
+  typed or_level(int depth) { return logic_level(depth, true); }
 
-  typed and_level(int depth) {
+  // `or` over `and` over `not`, both left to right.
+  typed logic_level(int depth, bool is_or) {
     depth_check(depth);
-    typed a = not_level(depth + 1);
-    while (accept("and"))
-      a = make_binary(cond_op::land, std::move(a), not_level(depth + 1), vtype::boolean);
+    auto operand = [&] { return is_or ? logic_level(depth + 1, false) : not_level(depth + 1); };
+    typed a = operand();
+    while (accept(is_or ? "or" : "and")) {
+      a = make_binary(is_or ? cond_op::lor : cond_op::land, std::move(a), operand(),
+                      vtype::boolean);
+    }
     return a;
   }
 
