@@ -37,7 +37,14 @@ enum section_tag : uint32_t {
   kSectionHashes = 4,    // count records of kHashSize bytes, sorted by digest then size
   kSectionDatabase = 5,  // the serialized streaming pattern database; count 0
   kSectionAllow = 6,     // count records of kAllowSize bytes, sorted by digest then size
+  // Rules with conditions (defs_rules.h). Record i of kSectionRulePatterns is the pattern id
+  // (number of kSectionPatterns records + i) of the database.
+  kSectionRulePatterns = 16,  // count records of kRulePatternSize bytes
+  kSectionRules = 17,         // count rules, each of variable size
 };
+
+// Rule pattern: u32 string slot, u32 match length (0: varies), u32 flags (1: keep positions).
+inline constexpr size_t kRulePatternSize = 12;
 
 // Entry: u32 name index, u8 kind, u8 accuracy, u8 lowest heuristics level, u8 repair, u32
 // qualifiers.

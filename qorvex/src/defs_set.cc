@@ -94,6 +94,10 @@ bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_f
     case kSectionDatabase:
       out->database = bytes;
       return !bytes.empty();
+    case kSectionRulePatterns:
+      return decode_rule_patterns(bytes, count, &out->rules);
+    case kSectionRules:
+      return decode_rules(bytes, count, &out->rules);
     default:
       return true;  // a section this version does not know
   }
@@ -110,7 +114,7 @@ bool check_indexes(const defs_file& f) {
   for (const defs_hash& h : f.hashes) {
     if (h.entry >= f.entries.size()) return false;
   }
-  return f.patterns.empty() == f.database.empty();
+  return (f.patterns.empty() && f.rules.patterns.empty()) == f.database.empty();
 }
 
 }  // namespace
@@ -154,7 +158,7 @@ bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, st
   }
   if (p.remaining() != 0) return *err = "bytes after the last section", false;
   if (!check_indexes(*out)) return *err = "an index points outside its table", false;
-  return true;
+  return check_rules(out->rules, out->entries.size(), err);
 }
 
 defs_set::~defs_set() {
@@ -173,6 +177,12 @@ bool defs_set::create(defs_file signatures, defs_file companion, std::unique_ptr
   std::sort(set->hash_sizes_.begin(), set->hash_sizes_.end());
   set->hash_sizes_.erase(std::unique(set->hash_sizes_.begin(), set->hash_sizes_.end()),
                          set->hash_sizes_.end());
+  const defs_rules& rules = set->signatures_.rules;
+  for (uint32_t i = 0; i < rules.rules.size(); ++i) {
+    const defs_rule& r = rules.rules[i];
+    set->slot_rules_.insert(set->slot_rules_.end(), r.slot_count, i);
+    if (!(r.flags & kRuleNeedsMatch)) set->unconditional_rules_.push_back(i);
+  }
   std::string_view db = set->signatures_.database;
   if (!db.empty()) {
     // A database built for another CPU generation is refused here rather than run.

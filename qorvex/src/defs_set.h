@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "qorvex/src/defs_format.h"
+#include "qorvex/src/defs_rules.h"
 
 struct hs_database;
 struct hs_scratch;
@@ -50,6 +51,7 @@ struct defs_file {
   std::vector<defs_pattern> patterns;
   std::vector<defs_hash> hashes;
   std::vector<defs_hash> allow;  // entry unused
+  defs_rules rules;
   // The serialized pattern database, empty when there are no patterns. It points into the bytes
   // given to decode_defs_file, so it is valid only while they are.
   std::string_view database;
@@ -77,6 +79,11 @@ class defs_set {
   const std::vector<std::string>& names() const { return signatures_.names; }
   const std::vector<defs_entry>& entries() const { return signatures_.entries; }
   const std::vector<defs_pattern>& patterns() const { return signatures_.patterns; }
+  const defs_rules& rules() const { return signatures_.rules; }
+  // For each string slot, the rule it belongs to.
+  const std::vector<uint32_t>& slot_rules() const { return slot_rules_; }
+  // The rules decided without a match of their own strings (evaluated for every object).
+  const std::vector<uint32_t>& unconditional_rules() const { return unconditional_rules_; }
   const hs_database* database() const { return db_; }
 
   // Whether a file of this size has to be hashed: some hash or allow-list value has this size.
@@ -95,6 +102,8 @@ class defs_set {
   defs_file signatures_;
   defs_file companion_;
   std::vector<uint64_t> hash_sizes_;  // sorted, unique
+  std::vector<uint32_t> slot_rules_;
+  std::vector<uint32_t> unconditional_rules_;
   hs_database* db_ = nullptr;
   hs_scratch* prototype_ = nullptr;
   mutable std::mutex clone_mutex_;  // cloning reads the prototype; keep clones one at a time

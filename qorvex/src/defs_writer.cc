@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "qorvex/src/byte_io.h"
+#include "qorvex/src/defs_rules.h"
 #include "qorvex/src/sha256.h"
 
 namespace qorvex {
@@ -43,8 +44,9 @@ std::string build_file(defs_role role, const std::string& id,
 using digest_key = std::tuple<sha256_digest, uint64_t>;
 
 // The pattern database: one streaming database holding every pattern, its id the pattern index.
-bool compile_database(const std::vector<const source_entry*>& patterns, bool portable,
-                      std::string* out, std::string* err) {
+// Rule patterns follow the plain ones.
+bool compile_database(const std::vector<const source_entry*>& patterns, const rule_set& rules,
+                      bool portable, std::string* out, std::string* err) {
   std::vector<std::string> regexes;
   std::vector<const char*> exprs;
   std::vector<unsigned> flags, ids;
@@ -66,6 +68,13 @@ bool compile_database(const std::vector<const source_entry*>& patterns, bool por
       ext_ptrs.back() = &exts[i];
     }
   }
+  for (size_t i = 0; i < rules.patterns.size(); ++i) {
+    const rule_pattern& p = rules.patterns[i];
+    exprs.push_back(p.regex.c_str());
+    flags.push_back(p.flags | (p.positions ? 0 : HS_FLAG_SINGLEMATCH));
+    ids.push_back(unsigned(patterns.size() + i));
+    ext_ptrs.push_back(nullptr);
+  }
   // No instruction set extensions and generic tuning: loads on every 64-bit x86 processor.
   hs_platform_info_t generic{HS_TUNE_FAMILY_GENERIC, 0, 0, 0};
   hs_database_t* db = nullptr;
@@ -74,7 +83,9 @@ bool compile_database(const std::vector<const source_entry*>& patterns, bool por
                            unsigned(exprs.size()), HS_MODE_STREAM, portable ? &generic : nullptr,
                            &db, &cerr) != HS_SUCCESS) {
     int at = cerr->expression;
-    *err = (at >= 0 ? patterns[size_t(at)]->where + ": " : std::string()) +
+    *err = (at >= 0 && size_t(at) < patterns.size() ? patterns[size_t(at)]->where + ": "
+            : at >= 0                               ? "rule string " + std::to_string(at) + ": "
+                                                    : std::string()) +
            "pattern database: " + cerr->message;
     hs_free_compile_error(cerr);
     return false;
@@ -87,6 +98,35 @@ bool compile_database(const std::vector<const source_entry*>& patterns, bool por
   out->assign(bytes, length);
   free(bytes);
   return true;
+}
+
+// The rules' entries (after the signatures'), their patterns and their programs.
+void add_rule_sections(const rule_set& rules, const std::map<std::string, uint32_t>& names,
+                       section* entries, std::vector<section>* out) {
+  section pattern_sec{kSectionRulePatterns, uint32_t(rules.patterns.size()), {}};
+  for (const rule_pattern& p : rules.patterns) {
+    encode_rule_pattern({p.slot, p.length, p.positions ? kPatternPositions : 0},
+                        &pattern_sec.bytes);
+  }
+  section rule_sec{kSectionRules, uint32_t(rules.rules.size()), {}};
+  for (const compiled_rule& r : rules.rules) {
+    defs_rule d;
+    if (!r.is_private) {
+      d.entry = entries->count++;
+      put_u32(&entries->bytes, names.at(r.name));
+      for (int v : {r.kind, r.accuracy, 0, 0}) put_u8(&entries->bytes, uint8_t(v));
+      put_u32(&entries->bytes, 0);
+    }
+    d.ns = r.ns;
+    d.first_slot = r.first_slot;
+    d.slot_count = r.slot_count;
+    d.flags = (r.is_global ? kRuleGlobal : 0) | (r.needs_match ? kRuleNeedsMatch : 0);
+    d.program = r.program;
+    encode_rule(d, &rule_sec.bytes);
+  }
+  if (rules.rules.empty()) return;
+  out->push_back(std::move(pattern_sec));
+  out->push_back(std::move(rule_sec));
 }
 
 }  // namespace
@@ -105,6 +145,9 @@ bool compile_defs(const source_set& set, const std::string& id, compiled_defs* o
     names[e.name] = 0;
     signatures.push_back(&e);
     if (e.type == entry_type::pattern) patterns.push_back(&e);
+  }
+  for (const compiled_rule& r : set.rules.rules) {
+    if (!r.is_private) names[r.name] = 0;
   }
   section name_sec{kSectionNames, uint32_t(names.size()), {}};
   uint32_t next = 0;
@@ -144,9 +187,11 @@ bool compile_defs(const source_set& set, const std::string& id, compiled_defs* o
     put_u32(&hash_sec.bytes, entry);
   }
   std::vector<section> sig_sections{name_sec, entry_sec, pattern_sec, hash_sec};
-  if (!patterns.empty()) {
+  add_rule_sections(set.rules, names, &entry_sec, &sig_sections);
+  sig_sections[1] = entry_sec;
+  if (!patterns.empty() || !set.rules.patterns.empty()) {
     section db_sec{kSectionDatabase, 0, {}};
-    if (!compile_database(patterns, portable, &db_sec.bytes, err)) return false;
+    if (!compile_database(patterns, set.rules, portable, &db_sec.bytes, err)) return false;
     sig_sections.push_back(std::move(db_sec));
   }
   std::sort(allow.begin(), allow.end());

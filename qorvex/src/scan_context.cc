@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace qorvex {
 namespace {
@@ -15,6 +16,7 @@ constexpr size_t kBufferSize = 256 << 10;
 }  // namespace
 
 scan_context::scan_context(const defs_set* defs) : defs_(defs) {
+  if (!defs_->rules().rules.empty()) rules_ = std::make_unique<rule_matches>(defs_);
   if (defs_->database() == nullptr) return;
   scratch_ = defs_->clone_scratch();
   matcher_ok_ = scratch_ != nullptr && hs_open_stream(defs_->database(), 0, &stream_) == HS_SUCCESS;
@@ -31,7 +33,10 @@ int scan_context::on_match(unsigned id, unsigned long long, unsigned long long t
                            void* self) {
   auto* ctx = static_cast<scan_context*>(self);
   const auto& patterns = ctx->defs_->patterns();
-  if (id >= patterns.size()) return 0;
+  if (id >= patterns.size()) {
+    if (ctx->rules_) ctx->rules_->add(uint32_t(id - patterns.size()), to);
+    return 0;
+  }
   const defs_pattern& p = patterns[id];
   if (p.anchor == anchor_type::start && to != uint64_t(p.offset) + p.length) return 0;
   if (p.anchor == anchor_type::end && (ctx->size_ < p.offset || to != ctx->size_ - p.offset))
@@ -53,6 +58,7 @@ void scan_context::begin(uint64_t size, raw_result* out) {
   out_ = out;
   size_ = size;
   hashing_ = defs_->wants_hash(size);
+  if (rules_) rules_->begin(size);
   if (hashing_) hash_.reset();
   // Without its scratch the matcher cannot run; say so rather than call the object clean.
   if (defs_->database() != nullptr && !matcher_ok_) out->error = ENOMEM;
@@ -70,6 +76,17 @@ bool scan_context::feed(const char* data, size_t n) {
 
 void scan_context::finish() {
   if (matcher_ok_) hs_reset_stream(stream_, 0, scratch_, on_match, this);
+  if (rules_ && out_->error == 0) {
+    rule_matches::reader read = [this](uint64_t offset, void* out, size_t n) {
+      if (fd_ < 0) {
+        if (offset > data_.size() || data_.size() - offset < n) return false;
+        std::memcpy(out, data_.data() + offset, n);
+        return true;
+      }
+      return pread(fd_, out, n, off_t(offset)) == ssize_t(n);
+    };
+    rules_->finish(read, [this](uint32_t entry) { add_hit(entry, size_); });
+  }
   if (!hashing_ || out_->error != 0) return;
   digest sha = hash_.finish();
   // A file that changed size while it was read has no trustworthy whole-file hash.
@@ -104,6 +121,7 @@ bool next_data_region(int fd, uint64_t pos, uint64_t size, uint64_t* data, uint6
 }  // namespace
 
 void scan_context::scan_fd(int fd, uint64_t size, raw_result* out) {
+  fd_ = fd;
   begin(size, out);
   if (out->error != 0) return;
   if (buffer_.empty()) buffer_.resize(kBufferSize);
@@ -134,6 +152,8 @@ void scan_context::scan_fd(int fd, uint64_t size, raw_result* out) {
 }
 
 void scan_context::scan_bytes(std::string_view data, raw_result* out) {
+  fd_ = -1;
+  data_ = data;
   begin(data.size(), out);
   if (out->error != 0) return;
   if (!data.empty() && !feed(data.data(), data.size())) out->error = EIO;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qorvex/src/defs_set.h"
+#include "qorvex/src/rule_matches.h"
 #include "qorvex/src/sha256.h"
 
 struct hs_stream;
@@ -66,6 +67,11 @@ class scan_context {
   raw_result* out_ = nullptr;
   uint64_t size_ = 0;
   bool hashing_ = false;
+  // The rules' match records (null when the set has no rules) and where the object's bytes are
+  // read from for their conditions: the file, or the bytes in memory.
+  std::unique_ptr<rule_matches> rules_;
+  int fd_ = -1;
+  std::string_view data_;
 };
 
 }  // namespace qorvex

@@ -23,6 +23,7 @@
 
 #include "qorvex/src/defs_format.h"
 #include "qorvex/src/pattern.h"
+#include "qorvex/src/yara_compile.h"
 
 namespace qorvex {
 
@@ -49,6 +50,7 @@ struct source_entry {
 struct source_set {
   std::string id;  // empty when no source names one
   std::vector<source_entry> entries;
+  rule_set rules;  // compiled from YARA sources
 };
 
 // True when text is a well-formed identifier: 12 digits reading as a plausible year to minute.

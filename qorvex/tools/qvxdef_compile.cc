@@ -1,9 +1,11 @@
 // qvxdef compile: sources in, the signatures file and the companion file out.
 #include <cstdio>
+#include <ctime>
 
 #include "qorvex/src/defs_registry.h"
 #include "qorvex/src/defs_writer.h"
 #include "qorvex/src/source_parser.h"
+#include "qorvex/src/yara_source.h"
 #include "qorvex/tools/qvxdef_commands.h"
 
 namespace qvxdef {
@@ -11,6 +13,15 @@ namespace qvxdef {
 namespace {
 // Sources are text a person writes; anything larger is a mistake.
 constexpr uint64_t kMaxSourceSize = 256ull << 20;
+// The current UTC time as a definitions identifier.
+std::string current_id() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&now, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y%m%d%H%M", &tm);
+  return buf;
+}
 }  // namespace
 
 int run_compile(const args& a) {
@@ -40,15 +51,33 @@ int run_compile(const args& a) {
   }
   qorvex::source_set set;
   std::string err;
+  int yara_sources = 0;
   for (const std::string& path : sources) {
     std::string text;
-    if (!qorvex::read_small_file(path, kMaxSourceSize, &text, &err) ||
-        !qorvex::parse_source(text, path, &set, &err)) {
+    if (!qorvex::read_small_file(path, kMaxSourceSize, &text, &err)) {
+      std::fprintf(stderr, "qvxdef compile: %s\n", err.c_str());
+      return 1;
+    }
+    if (qorvex::is_yara_source(path)) {
+      ++yara_sources;
+      qorvex::yara_report report;
+      if (!qorvex::add_yara_source(path, text, &set, &report, &err)) {
+        std::fprintf(stderr, "qvxdef compile: %s\n", err.c_str());
+        return 1;
+      }
+      for (const std::string& line : report.skips) std::fprintf(stderr, "%s\n", line.c_str());
+      std::printf("%s: %d rules compiled, %d skipped\n", path.c_str(), report.compiled,
+                  report.skipped);
+      continue;
+    }
+    if (!qorvex::parse_source(text, path, &set, &err)) {
       std::fprintf(stderr, "qvxdef compile: %s\n", err.c_str());
       return 1;
     }
   }
   if (id.empty()) id = set.id;
+  // Rule files carry no identifier: a set with one is stamped with the time it was compiled.
+  if (id.empty() && yara_sources > 0) id = current_id();
   if (id.empty()) {
     std::fprintf(stderr, "qvxdef compile: no identifier: give --id= or an `id` line\n");
     return 1;
