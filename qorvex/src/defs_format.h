@@ -22,11 +22,14 @@
 namespace qorvex {
 
 inline constexpr std::string_view kDefsMagic{"QVXDEFS\x1a", 8};
-inline constexpr uint32_t kFormatVersion = 1;
+// Version 2 adds the in-place tables (tags 32 to 46) and MD5 and SHA-1 hashes; version 1 files
+// still load.
+inline constexpr uint32_t kFormatVersion = 2;
 inline constexpr size_t kHeaderSize = 72;
 inline constexpr size_t kIdLength = 12;
-// Larger files are refused before they are read: a definitions set of this engine stays far below.
-inline constexpr uint64_t kMaxDefsFileSize = 512ull << 20;
+// Larger files are refused before they are read: five million hashes with their names take about
+// 600 MiB.
+inline constexpr uint64_t kMaxDefsFileSize = 4ull << 30;
 
 enum class defs_role : uint32_t { signatures = 1, companion = 2 };
 
@@ -37,7 +40,27 @@ enum section_tag : uint32_t {
   kSectionHashes = 4,    // count records of kHashSize bytes, sorted by digest then size
   kSectionDatabase = 5,  // the serialized streaming pattern database; count 0
   kSectionAllow = 6,     // count records of kAllowSize bytes, sorted by digest then size
+  // Version 2: tables used in place from the mapped file, never decoded as a whole at load. They
+  // are read under bounds checks, so a damaged record can give a wrong answer but no fault.
+  kSectionNameOffsets = 32,   // count names: count + 1 u32 offsets into the name text, ascending
+  kSectionNameText = 33,      // the names one after another, sorted and unique; count 0
+  kSectionEntryTable = 34,    // count records of kEntrySize bytes, checked when used
+  kSectionHashTable = 35,     // + hash type: records of digest, u64 size, u32 entry index
+  kSectionAllowTable = 38,    // + hash type: records of digest, u64 size
+  kSectionHashSizes = 41,     // + hash type: the sorted, unique u64 sizes of kSectionHashTable
+  kSectionAllowSizes = 44,    // + hash type: the sorted, unique u64 sizes of kSectionAllowTable
+  kSectionSectionTable = 47,  // + hash type: PE section hashes, records as kSectionHashTable
+  kSectionSectionSizes = 50,  // + hash type: their sorted, unique section sizes
 };
+
+// The digests a hash entry may hold, told apart by their length. Hash tables sort records by
+// digest, then size; kAnySize (all bits set) is a size that matches every file.
+enum class hash_type : uint8_t { md5 = 0, sha1 = 1, sha256 = 2 };
+inline constexpr int kHashTypes = 3;
+inline constexpr uint64_t kAnySize = ~uint64_t(0);
+inline constexpr size_t digest_length(hash_type t) {
+  return t == hash_type::md5 ? 16 : t == hash_type::sha1 ? 20 : 32;
+}
 
 // Entry: u32 name index, u8 kind, u8 accuracy, u8 lowest heuristics level, u8 repair, u32
 // qualifiers.

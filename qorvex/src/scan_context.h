@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "qorvex/src/defs_set.h"
-#include "qorvex/src/sha256.h"
+#include "qorvex/src/digests.h"
 
 struct hs_stream;
 
@@ -60,12 +60,11 @@ class scan_context {
   hs_scratch* scratch_ = nullptr;
   hs_stream* stream_ = nullptr;
   bool matcher_ok_ = false;
-  sha256 hash_;
+  digests hash_;
   std::vector<char> buffer_;
   // State of the object being scanned.
   raw_result* out_ = nullptr;
   uint64_t size_ = 0;
-  bool hashing_ = false;
 };
 
 }  // namespace qorvex

@@ -89,11 +89,13 @@ std::shared_ptr<const defs_set> compile_set(const std::string& source) {
   compiled_defs out;
   defs_file sig, companion;
   std::unique_ptr<defs_set> loaded;
-  bool ok = parse_source(source, "test.src", &set, &err) &&
-            compile_defs(set, "202612101530", &out, &err) &&
-            decode_defs_file(out.signatures, defs_role::signatures, &sig, &err) &&
-            decode_defs_file(out.companion, defs_role::companion, &companion, &err) &&
-            defs_set::create(std::move(sig), std::move(companion), &loaded, &err);
+  bool ok =
+      parse_source(source, "test.src", &set, &err) && compile_defs(set, "202612101530", &out, &err);
+  auto bytes = std::make_shared<compiled_defs>(std::move(out));
+  ok = ok && decode_defs_file(bytes->signatures, defs_role::signatures, &sig, &err) &&
+       decode_defs_file(bytes->companion, defs_role::companion, &companion, &err);
+  sig.storage = bytes;
+  ok = ok && defs_set::create(std::move(sig), std::move(companion), &loaded, &err);
   EXPECT_TRUE(ok) << err;
   return std::shared_ptr<const defs_set>(std::move(loaded));
 }
