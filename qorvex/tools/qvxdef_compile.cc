@@ -5,6 +5,7 @@
 #include "qorvex/src/defs_writer.h"
 #include "qorvex/src/source_parser.h"
 #include "qorvex/tools/qvxdef_commands.h"
+#include "qorvex/tools/qvxdef_databases.h"
 
 namespace qvxdef {
 
@@ -40,7 +41,12 @@ int run_compile(const args& a) {
   }
   qorvex::source_set set;
   std::string err;
+  std::vector<qorvex::db_report> databases;
   for (const std::string& path : sources) {
+    if (is_database_path(path)) {
+      if (!read_database(path, &set, &databases)) return 1;
+      continue;
+    }
     std::string text;
     if (!qorvex::read_small_file(path, kMaxSourceSize, &text, &err) ||
         !qorvex::parse_source(text, path, &set, &err)) {
@@ -48,6 +54,7 @@ int run_compile(const args& a) {
       return 1;
     }
   }
+  if (!databases.empty()) finish_databases(&set, &databases);
   if (id.empty()) id = set.id;
   if (id.empty()) {
     std::fprintf(stderr, "qvxdef compile: no identifier: give --id= or an `id` line\n");
