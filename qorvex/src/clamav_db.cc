@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "qorvex/src/byte_io.h"
+
 namespace qorvex {
 namespace {
 
@@ -177,13 +179,7 @@ std::string md5_hex(std::string_view data) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
   EVP_Digest(data.data(), data.size(), md, &n, EVP_md5(), nullptr);
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) {
-    out += digits[md[i] >> 4];
-    out += digits[md[i] & 15];
-  }
-  return out;
+  return to_hex(md, n);
 }
 
 bool untar(std::string_view tar, std::vector<db_member>* out, std::string* err) {

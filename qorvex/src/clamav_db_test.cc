@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include "qorvex/src/byte_io.h"
+
 namespace qorvex {
 namespace {
 
@@ -85,10 +87,7 @@ std::string md5_of(const std::string& data) {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
   EVP_Digest(data.data(), data.size(), md, &n, EVP_md5(), nullptr);
-  std::string out;
-  for (unsigned i = 0; i < n; ++i)
-    out += "0123456789abcdef"[md[i] >> 4], out += "0123456789abcdef"[md[i] & 15];
-  return out;
+  return to_hex(md, n);
 }
 
 // A container header with the archive's MD5 value, or `md5` when given.

@@ -51,7 +51,12 @@ enum section_tag : uint32_t {
   kSectionAllowSizes = 44,    // + hash type: the sorted, unique u64 sizes of kSectionAllowTable
   kSectionSectionTable = 47,  // + hash type: PE section hashes, records as kSectionHashTable
   kSectionSectionSizes = 50,  // + hash type: their sorted, unique section sizes
+  // + hash type: kHashIndexSize + 1 u32 record indexes into kSectionHashTable: where the records
+  // whose digest starts with each 16-bit prefix begin, then the record count. A lookup reads one
+  // page of it and the few records of its prefix instead of some twenty pages of the table.
+  kSectionHashIndex = 53,
 };
+inline constexpr size_t kHashIndexSize = 1 << 16;
 
 // The digests a hash entry may hold, told apart by their length. Hash tables sort records by
 // digest, then size; kAnySize (all bits set) is a size that matches every file.

@@ -80,6 +80,8 @@ loaded_file::loaded_file(const std::string& path, uint64_t max_size, std::string
   if (size_ > 0) {
     void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
     data_ = p == MAP_FAILED ? nullptr : p;
+    // Lookups jump around the tables: reading ahead would only fill memory.
+    if (data_ != nullptr) madvise(data_, size_, MADV_RANDOM);
   }
   close(fd);
   ok_ = data_ != nullptr || size_ == 0;

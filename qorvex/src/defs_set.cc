@@ -95,6 +95,8 @@ bool decode_v2_section(uint32_t tag, uint32_t count, std::string_view bytes, def
     if (tag == kSectionHashSizes + t) return take_table(bytes, count, 8, &out->hash_sizes[t]);
     if (tag == kSectionAllowSizes + t) return take_table(bytes, count, 8, &out->allow_sizes[t]);
     if (tag == kSectionSectionSizes + t) return take_table(bytes, count, 8, &out->section_sizes[t]);
+    if (tag == kSectionHashIndex + t)
+      return take_table(bytes, kHashIndexSize + 1, 4, &out->hash_index[t]);
   }
   return true;  // a section this version does not know
 }
@@ -274,6 +276,7 @@ bool defs_set::create(defs_file signatures, defs_file companion, std::unique_ptr
     size_t len = digest_length(hash_type(t));
     typed_tables& tt = set->tables_[t];
     tt.hashes = hash_table(sig.hashes[t], len, true);
+    tt.hashes.set_index(sig.hash_index[t]);
     tt.sections = hash_table(sig.sections[t], len, true);
     tt.allow = hash_table(com.allow[t], len, false);
     tt.hash_sizes = size_list(sig.hash_sizes[t]);

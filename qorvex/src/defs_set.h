@@ -51,7 +51,7 @@ struct defs_file {
   // Per hash type: whole-file hash records, allow-list records, PE section hash records, and the
   // sorted sizes of each. Version 1 holds SHA-256 tables only and no size lists.
   std::array<std::string_view, kHashTypes> hashes, allow, sections;
-  std::array<std::string_view, kHashTypes> hash_sizes, allow_sizes, section_sizes;
+  std::array<std::string_view, kHashTypes> hash_sizes, allow_sizes, section_sizes, hash_index;
   // The serialized pattern database, empty when there are no patterns.
   std::string_view database;
   std::shared_ptr<const void> storage;

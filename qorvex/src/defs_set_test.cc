@@ -275,22 +275,12 @@ TEST(DefsRegistryTest, OtherObjectTypesReadTheirOwnFile) {
 namespace qorvex {
 namespace {
 
-std::string hex_of(const uint8_t* d, size_t n) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (size_t i = 0; i < n; ++i) {
-    out += digits[d[i] >> 4];
-    out += digits[d[i] & 15];
-  }
-  return out;
-}
-
 std::string digest_hex(hash_type t, const std::string& data) {
   digests d;
   d.begin(1u << int(t));
   d.update(data.data(), data.size());
   d.finish();
-  return hex_of(d.value(t), digest_length(t));
+  return to_hex(d.value(t), digest_length(t));
 }
 
 // Each hash kind, with its size or any size, and allow-list values of each kind.

@@ -151,9 +151,10 @@ bool write_hash_table(const source_set& set, hash_type type, const std::vector<u
     return c != 0 ? c < 0 : x.size < y.size;
   };
   std::stable_sort(order.begin(), order.end(), key_less);
-  std::string records;
+  std::string records, index;
   std::vector<uint64_t> sizes;
   uint32_t count = 0;
+  size_t next_prefix = 0;
   for (size_t k = 0; k < order.size(); ++k) {
     const hash_entry& h = set.hashes[order[k]];
     if (k > 0 && !key_less(order[k - 1], order[k])) {
@@ -161,6 +162,8 @@ bool write_hash_table(const source_set& set, hash_type type, const std::vector<u
       if (entry == nullptr || (h.lenient && set.hashes[order[k - 1]].lenient)) continue;
       return *err = set.where(h) + ": duplicate hash", false;
     }
+    for (size_t p = size_t(h.digest[0]) << 8 | h.digest[1]; next_prefix <= p; ++next_prefix)
+      put_u32(&index, count);
     records.append(reinterpret_cast<const char*>(h.digest.data()), len);
     put_u64(&records, h.size);
     if (entry != nullptr) put_u32(&records, (*entry)[order[k]]);
@@ -169,6 +172,10 @@ bool write_hash_table(const source_set& set, hash_type type, const std::vector<u
   }
   f->add(table_tag + uint32_t(type), count, records);
   records = std::string();
+  if (table_tag == kSectionHashTable) {
+    for (; next_prefix <= kHashIndexSize; ++next_prefix) put_u32(&index, count);
+    f->add(kSectionHashIndex + uint32_t(type), 0, index);
+  }
   std::sort(sizes.begin(), sizes.end());
   sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
   for (uint64_t v : sizes) put_u64(&records, v);

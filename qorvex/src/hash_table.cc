@@ -1,5 +1,7 @@
 #include "qorvex/src/hash_table.h"
 
+#include <algorithm>
+
 namespace qorvex {
 
 bool size_list::contains(uint64_t v) const {
@@ -16,8 +18,19 @@ bool size_list::contains(uint64_t v) const {
   return false;
 }
 
+void hash_table::range(const uint8_t* digest, size_t* lo, size_t* hi) const {
+  *lo = 0;
+  *hi = count_;
+  if (index_ == nullptr) return;
+  size_t prefix = size_t(digest[0]) << 8 | digest[1];
+  // A damaged index only narrows the search wrongly; it never points outside the table.
+  *lo = std::min<size_t>(load_u32(index_ + 4 * prefix), count_);
+  *hi = std::max(*lo, std::min<size_t>(load_u32(index_ + 4 * prefix + 4), count_));
+}
+
 size_t hash_table::lower_bound(const uint8_t* digest, uint64_t size) const {
-  size_t lo = 0, hi = count_;
+  size_t lo = 0, hi = 0;
+  range(digest, &lo, &hi);
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;
     const char* r = data_ + mid * record_;

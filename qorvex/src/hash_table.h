@@ -49,6 +49,11 @@ class hash_table {
         record_(digest_len + 8 + (with_entry ? 4 : 0)),
         count_(bytes.size() / record_) {}
 
+  // Narrows lookups with a prefix index (kSectionHashIndex); ignored unless of the right size.
+  void set_index(std::string_view index) {
+    if (index.size() == (kHashIndexSize + 1) * 4) index_ = index.data();
+  }
+
   static size_t record_size(hash_type t, bool with_entry) {
     return digest_length(t) + 8 + (with_entry ? 4 : 0);
   }
@@ -62,9 +67,12 @@ class hash_table {
  private:
   // The first record not below (digest, size).
   size_t lower_bound(const uint8_t* digest, uint64_t size) const;
+  // The records that may hold this digest: all of them, or its prefix's slice of the index.
+  void range(const uint8_t* digest, size_t* lo, size_t* hi) const;
   bool equal(size_t i, const uint8_t* digest, uint64_t size) const;
 
   const char* data_ = nullptr;
+  const char* index_ = nullptr;
   size_t digest_len_ = 32;
   size_t record_ = 1;
   size_t count_ = 0;
