@@ -54,11 +54,15 @@ connection::~connection() {
 
 void connection::stop() { stream_->shutdown(); }
 
-void connection::serve() {
+connection::ending connection::serve() {
   for (;;) {
     rpc::raw_pdu pdu;
-    rpc::read_status rs = rpc::read_pdu(stream_.get(), frag_limit_, &pdu);
-    if (rs != rpc::read_status::ok && rs != rpc::read_status::too_long) return;
+    // The first PDU's time counts from here, just after the connection was accepted.
+    rpc::read_limits limits =
+        group_ == 0 ? rpc::read_limits{-1, -1, kFirstPduMs} : rpc::read_limits{-1, kPduMs, -1};
+    rpc::read_status rs = rpc::read_pdu(stream_.get(), frag_limit_, &pdu, limits);
+    if (rs == rpc::read_status::timed_out) return ending::timed_out;
+    if (rs != rpc::read_status::ok && rs != rpc::read_status::too_long) return ending::done;
     next n;
     if (rs == rpc::read_status::too_long) {
       // The rest of the fragment is not read: the stream cannot be trusted.
@@ -69,7 +73,7 @@ void connection::serve() {
     } else {
       n = group_ == 0 ? on_first_pdu(pdu) : on_pdu(pdu);
     }
-    if (n == next::close) return;
+    if (n == next::close) return ending::done;
   }
 }
 

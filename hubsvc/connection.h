@@ -18,12 +18,22 @@ namespace hubsvc {
 
 class connection {
  public:
+  // From connecting, a client has this long to send its whole first PDU (the bind); a later PDU,
+  // once begun, must be complete this long after its first byte. Between PDUs a bound client may
+  // stay quiet for as long as it likes.
+  static constexpr int kFirstPduMs = 5000;
+  static constexpr int kPduMs = 5000;
+
+  // How serve() ended.
+  enum class ending { done, timed_out };
+
   // Takes ownership of the connected socket fd.
   connection(int fd, registry* reg, peer_cred cred);
   ~connection();
 
-  // Serves until the peer closes, the connection breaks, or stop().
-  void serve();
+  // Serves until the peer closes, the connection breaks, a PDU runs out of time, or stop().
+  ending serve();
+  const peer_cred& cred() const { return cred_; }
   // Ends serve() from another thread.
   void stop();
 

@@ -33,8 +33,8 @@ class pid_file {
 
 // Blocks the stop signals in this thread and every thread it starts later.
 void block_stop_signals();
-// Waits for SIGTERM, SIGINT or SIGHUP.
-void wait_for_stop_signal();
+// Waits for SIGTERM, SIGINT or SIGHUP and returns its number.
+int wait_for_stop_signal();
 
 // Sends READY=1 to $NOTIFY_SOCKET when it is set, then unsets it. A socket
 // name beginning with "@" is in the abstract namespace.

@@ -93,11 +93,12 @@ void block_stop_signals() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void wait_for_stop_signal() {
+int wait_for_stop_signal() {
   sigset_t set = stop_signals();
   int sig;
   while (sigwait(&set, &sig) != 0) {
   }
+  return sig;
 }
 
 void notify_ready() {

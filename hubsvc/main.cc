@@ -6,13 +6,16 @@
 #include <string>
 
 #include "hubsvc/daemon.h"
+#include "hubsvc/log_throttle.h"
 #include "hubsvc/registry.h"
 #include "hubsvc/server.h"
+#include "hubsvc/system_log.h"
 
 namespace {
 
 int fail(const std::string& err) {
   fprintf(stderr, "hubsvc: %s\n", err.c_str());
+  hubsvc::system_log(hubsvc::log_level::error, "not started: " + err);
   return 1;
 }
 
@@ -24,6 +27,7 @@ int main(int argc, char**) {
             "usage: hubsvc (the runtime folder is $HUBSVC_RUNTIME_DIR, else /run/hubsvc)\n");
     return 2;
   }
+  hubsvc::open_system_log();
   std::string err;
   std::string dir = hubsvc::runtime_dir();
   if (!hubsvc::make_runtime_dir(dir, &err)) return fail(err);
@@ -33,7 +37,9 @@ int main(int argc, char**) {
 
   // Before any thread starts, so that only the main thread takes the signals.
   hubsvc::block_stop_signals();
-  hubsvc::registry reg;
+  hubsvc::log_throttle name_log;
+  hubsvc::registry reg(
+      {}, [&name_log](const std::string& line) { name_log.log(hubsvc::log_level::notice, line); });
   hubsvc::server srv(&reg);
   if (!srv.listen_at(dir + "/dspIfEp", &err)) {
     pid.remove();
@@ -46,9 +52,13 @@ int main(int argc, char**) {
     return fail(err);
   }
   srv.start();
+  hubsvc::system_log(hubsvc::log_level::info, "started, listening on " + dir + "/dspIfEp");
   hubsvc::notify_ready();
-  hubsvc::wait_for_stop_signal();
+  int sig = hubsvc::wait_for_stop_signal();
+  hubsvc::system_log(hubsvc::log_level::info,
+                     "stopping on signal " + std::to_string(sig) + ", ending every connection");
   srv.stop();
   pid.remove();
+  hubsvc::system_log(hubsvc::log_level::info, "stopped");
   return 0;
 }

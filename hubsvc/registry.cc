@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
+
+#include "msgpost/rpc/utf.h"
 
 namespace hubsvc {
 
@@ -15,7 +18,27 @@ size_t message_bytes(const rpc::dispatcher_message& m) {
 
 }  // namespace
 
-registry::registry(registry_limits limits) : limits_(limits), rng_(std::random_device{}()) {}
+registry::registry(registry_limits limits, notice_fn notice)
+    : limits_(limits), notice_(std::move(notice)), rng_(std::random_device{}()) {}
+
+std::string registry::shared_name_notice(const std::u16string& name, const peer_cred& cred) const {
+  for (const auto& [ctx, c] : clients_) {
+    if (c->cred.uid == cred.uid) continue;
+    if (c->identity != name &&
+        std::find(c->names.begin(), c->names.end(), name) == c->names.end()) {
+      continue;
+    }
+    // The name as the log can show it: bounded, control characters as '?'.
+    std::string shown = rpc::utf16_to_utf8(name.substr(0, 256));
+    for (char& ch : shown) {
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+    }
+    return "a client of uid " + std::to_string(cred.uid) + " (pid " + std::to_string(cred.pid) +
+           ") registered the name \"" + shown + "\", which a client of uid " +
+           std::to_string(c->cred.uid) + " holds: both receive the messages sent to it";
+  }
+  return {};
+}
 
 uint32_t registry::create_group(uint32_t uid) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -61,6 +84,9 @@ void registry::close_client(const rpc::context_handle& ctx) {
   if (it == clients_.end()) return;
   // Messages still queued for the client go with it.
   total_queued_bytes_ -= it->second->queued_bytes;
+  auto user = users_.find(it->second->cred.uid);
+  user->second.queued_bytes -= it->second->queued_bytes;
+  if (--user->second.clients == 0) users_.erase(user);
   it->second->queued_bytes = 0;
   it->second->queue.clear();
   it->second->closed = true;
@@ -70,8 +96,10 @@ void registry::close_client(const rpc::context_handle& ctx) {
 
 int32_t registry::connect_client(uint32_t group, const rpc::connect_request& req,
                                  const peer_cred& cred, rpc::context_handle* ctx) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
   if (clients_.size() >= limits_.max_clients) return -2;
+  auto user = users_.find(cred.uid);
+  if (user != users_.end() && user->second.clients >= limits_.max_clients_per_user) return -2;
   if (req.identity.size() > limits_.max_name_units ||
       (req.name && req.name->size() > limits_.max_name_units)) {
     return -2;
@@ -82,6 +110,10 @@ int32_t registry::connect_client(uint32_t group, const rpc::connect_request& req
     h[4 + 7] = static_cast<uint8_t>((h[4 + 7] & 0x0f) | 0x40);  // a random (version 4) UUID
     h[4 + 8] = static_cast<uint8_t>((h[4 + 8] & 0x3f) | 0x80);
   } while (clients_.count(h) != 0);
+  std::string notice = shared_name_notice(req.identity, cred);
+  if (notice.empty() && req.name && *req.name != req.identity) {
+    notice = shared_name_notice(*req.name, cred);
+  }
   auto c = std::make_shared<client>();
   c->group = group;
   c->number = next_number_;
@@ -90,7 +122,10 @@ int32_t registry::connect_client(uint32_t group, const rpc::connect_request& req
   if (req.name) c->names.push_back(*req.name);
   c->cred = cred;
   clients_[h] = c;
+  ++users_[cred.uid].clients;
   *ctx = h;
+  lock.unlock();
+  if (!notice.empty() && notice_) notice_(notice);
   return c->number;
 }
 
@@ -102,13 +137,16 @@ int32_t registry::deliver(const std::u16string& to_id, const rpc::dispatcher_mes
                  std::find(c->names.begin(), c->names.end(), to_id) != c->names.end();
     if (!named) continue;
     // A client whose queue is full does not receive: it counts as no recipient.
+    user_use& user = users_[c->cred.uid];
     if (c->queue.size() >= limits_.max_queued ||
         c->queued_bytes + bytes > limits_.max_queued_bytes ||
+        user.queued_bytes + bytes > limits_.max_user_queued_bytes ||
         total_queued_bytes_ + bytes > limits_.max_total_queued_bytes) {
       continue;
     }
     c->queue.push_back(msg);
     c->queued_bytes += bytes;
+    user.queued_bytes += bytes;
     total_queued_bytes_ += bytes;
     c->cv.notify_all();
     ++recipients;
@@ -140,7 +178,7 @@ call_result registry::send_response(uint32_t group, const rpc::send_request& req
 }
 
 call_result registry::add_name(uint32_t group, const rpc::name_request& req, int32_t* result) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
   std::shared_ptr<client> c = find(group, req.ctx);
   if (!c) return call_result::bad_handle;
   *result = 0;
@@ -151,7 +189,11 @@ call_result registry::add_name(uint32_t group, const rpc::name_request& req, int
     *result = -2;
     return call_result::ok;
   }
+  std::string notice =
+      c->identity == req.name ? std::string() : shared_name_notice(req.name, c->cred);
   c->names.push_back(req.name);
+  lock.unlock();
+  if (!notice.empty() && notice_) notice_(notice);
   return call_result::ok;
 }
 
@@ -171,6 +213,7 @@ call_result registry::receive_message(uint32_t group, const rpc::context_handle&
       *msg = std::move(c->queue.front());
       c->queue.pop_front();
       c->queued_bytes -= message_bytes(*msg);
+      users_[c->cred.uid].queued_bytes -= message_bytes(*msg);
       total_queued_bytes_ -= message_bytes(*msg);
       *result = 0;
       return call_result::ok;
@@ -187,6 +230,7 @@ void registry::requeue(uint32_t group, const rpc::context_handle& ctx,
   std::shared_ptr<client> c = find(group, ctx);
   if (!c) return;
   c->queued_bytes += message_bytes(msg);
+  users_[c->cred.uid].queued_bytes += message_bytes(msg);
   total_queued_bytes_ += message_bytes(msg);
   c->queue.push_front(std::move(msg));
   c->cv.notify_all();

@@ -35,7 +35,10 @@ struct registry_limits {
   size_t max_queued = 1024;                   // messages waiting per client
   size_t max_queued_bytes = 8u << 20;         // text bytes waiting per client
   size_t max_total_queued_bytes = 64u << 20;  // text bytes waiting in all
-  size_t max_name_units = 1024;               // an identity or a name, in UTF-16 units
+  // What one user (by uid) may take of the shared limits, so that no user can lock another out.
+  size_t max_clients_per_user = 128;
+  size_t max_user_queued_bytes = 16u << 20;  // text bytes waiting for the clients of one user
+  size_t max_name_units = 1024;              // an identity or a name, in UTF-16 units
 };
 
 enum class call_result {
@@ -47,7 +50,12 @@ enum class call_result {
 
 class registry {
  public:
-  explicit registry(registry_limits limits = {});
+  // Gets one line for the log each time a client takes a name (or identity) that a client of
+  // another user already answers to: both receive what is sent to it, so no message is private
+  // to one user. Called outside the registry's lock.
+  using notice_fn = std::function<void(const std::string&)>;
+
+  explicit registry(registry_limits limits = {}, notice_fn notice = {});
 
   // A new association group for a caller; 0 when too many exist.
   uint32_t create_group(uint32_t uid);
@@ -58,8 +66,8 @@ class registry {
   void leave_group(uint32_t group);
 
   // Procedure 0: registers a client and returns its number, or -2 when the
-  // service holds as many clients as it may or the identity or name is
-  // longer than a client_identity can be.
+  // service (or the caller's user) holds as many clients as it may or the
+  // identity or name is longer than a client_identity can be.
   int32_t connect_client(uint32_t group, const rpc::connect_request& req, const peer_cred& cred,
                          rpc::context_handle* ctx);
   // Procedure 1: a copy to every client whose name or identity equals to_id;
@@ -104,16 +112,25 @@ class registry {
     uint32_t uid = 0;
     int connections = 0;
   };
+  struct user_use {
+    size_t clients = 0;
+    size_t queued_bytes = 0;
+  };
 
   std::shared_ptr<client> find(uint32_t group, const rpc::context_handle& ctx);
+  // The notice for `name` newly taken by a client of `cred`, or an empty text when no client of
+  // another user answers to it.
+  std::string shared_name_notice(const std::u16string& name, const peer_cred& cred) const;
   int32_t deliver(const std::u16string& to_id, const rpc::dispatcher_message& msg);
   void close_client(const rpc::context_handle& ctx);
 
   const registry_limits limits_;
+  const notice_fn notice_;
   std::mutex mu_;  // guards everything below
   std::mt19937_64 rng_;
   std::map<uint32_t, group_info> groups_;
   std::map<rpc::context_handle, std::shared_ptr<client>> clients_;
+  std::map<uint32_t, user_use> users_;  // by uid, while the user has a client
   int32_t next_number_ = 1;
   int32_t next_serial_ = 1;
   size_t total_queued_bytes_ = 0;

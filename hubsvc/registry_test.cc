@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace hubsvc {
 namespace {
@@ -202,6 +204,31 @@ TEST_F(registry_fixture, client_limit) {
   EXPECT_EQ(small.connect_client(g, {u"c", std::nullopt, 1}, {}, &ctx), -2);
 }
 
+TEST_F(registry_fixture, one_user_cannot_take_every_client_nor_every_queue) {
+  registry small(
+      {.max_total_queued_bytes = 100, .max_clients_per_user = 2, .max_user_queued_bytes = 56});
+  uint32_t g = small.create_group(0), other = small.create_group(1);
+  context_handle a{}, b{}, c{};
+  ASSERT_GT(small.connect_client(g, {u"a", u"svc", 1}, {1, 0, 0}, &a), 0);
+  ASSERT_GT(small.connect_client(g, {u"b", u"svc", 1}, {1, 0, 0}, &b), 0);
+  EXPECT_EQ(small.connect_client(g, {u"x", u"svc", 1}, {1, 0, 0}, &c), -2);
+  ASSERT_GT(small.connect_client(other, {u"c", u"svc", 1}, {2, 1, 1}, &c), 0);
+  int32_t serial, result;
+  // 14 text bytes a copy: user 0's clients hold 56 after two sends, its share, so the third
+  // reaches only user 1's client although the 100 in all would still have room; the fourth
+  // finds the 100 taken.
+  rpc::send_request req{a, u"svc", u"Ping", 0, 0, std::nullopt, 0};
+  for (int want : {3, 3, 1, 0}) {
+    small.send_message(g, req, &serial, &result);
+    EXPECT_EQ(result, want);
+  }
+  int32_t r;
+  small.disconnect_client(g, b, &r);  // gives back a client and its queue
+  EXPECT_GT(small.connect_client(g, {u"y", std::nullopt, 1}, {1, 0, 0}, &b), 0);
+  small.send_message(g, req, &serial, &result);
+  EXPECT_EQ(result, 2);
+}
+
 TEST_F(registry_fixture, stop_wakes_receivers) {
   context_handle a = connect(u"a", u"svc");
   std::thread t([&] {
@@ -214,6 +241,37 @@ TEST_F(registry_fixture, stop_wakes_receivers) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   reg.stop();
   t.join();
+}
+
+// Names are shared across users by design; each time a user takes one another user holds, the
+// log hears of it.
+TEST(registry_notices, a_name_another_user_holds_is_noticed) {
+  std::vector<std::string> notices;
+  registry reg({}, [&notices](const std::string& line) { notices.push_back(line); });
+  uint32_t root_group = reg.create_group(0), user_group = reg.create_group(65534);
+  auto connect = [&reg](uint32_t group, uint32_t uid, const std::u16string& identity,
+                        rpc::opt_text name) {
+    context_handle ctx{};
+    EXPECT_GT(reg.connect_client(group, {identity, std::move(name), 1}, {7, uid, uid}, &ctx), 0);
+    return ctx;
+  };
+  connect(root_group, 0, u"root.1", u"grp");
+  connect(root_group, 0, u"root.2", u"grp");  // the same user: nothing to say
+  EXPECT_TRUE(notices.empty());
+  context_handle mine = connect(user_group, 65534, u"user.1", u"gr\np");
+  EXPECT_TRUE(notices.empty());
+  int32_t result = -1;
+  EXPECT_EQ(reg.add_name(user_group, {mine, u"grp"}, &result), call_result::ok);
+  connect(user_group, 65534, u"root.1", std::nullopt);  // an identity counts as a name
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0],
+            "a client of uid 65534 (pid 7) registered the name \"grp\", which a client of uid 0 "
+            "holds: both receive the messages sent to it");
+  EXPECT_NE(notices[1].find("the name \"root.1\""), std::string::npos) << notices[1];
+  int32_t serial = 0;
+  rpc::send_request req{mine, u"grp", u"Ping", 0, 0, std::nullopt, 0};
+  EXPECT_EQ(reg.send_message(user_group, req, &serial, &result), call_result::ok);
+  EXPECT_EQ(result, 3);
 }
 
 }  // namespace

@@ -9,8 +9,16 @@
 #include <cstring>
 
 #include "hubsvc/connection.h"
+#include "hubsvc/system_log.h"
 
 namespace hubsvc {
+
+namespace {
+
+// admit()'s answer while the service stops: not worth a line in the log.
+const char kStopping[] = "stopping";
+
+}  // namespace
 
 server::server(registry* reg) : reg_(reg) {}
 
@@ -77,28 +85,58 @@ void server::accept_loop() {
     }
     ucred cred{};
     socklen_t len = sizeof(cred);
-    // Without the caller's credentials its association group could not be
-    // tied to its user.
+    // Without the caller's credentials its association group could not be tied to its user, nor
+    // its connection counted against that user.
     bool known = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
+    std::string why = known ? admit(fd, cred) : "its credentials could not be read";
+    if (why.empty()) continue;
+    close(fd);
+    if (why == kStopping) continue;
+    // Logged outside the lock: the log may be slow.
+    std::string who =
+        known ? " of uid " + std::to_string(cred.uid) + " (pid " + std::to_string(cred.pid) + ")"
+              : "";
+    refused_log_.log(log_level::notice, "refused a connection" + who + ": " + why);
+  }
+}
+
+std::string server::admit(int fd, const ucred& cred) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (stopping_) return kStopping;
+  if (workers_.size() >= kMaxConnections) {
+    return "all " + std::to_string(kMaxConnections) + " connections are in use";
+  }
+  size_t& mine = per_user_[cred.uid];
+  if (mine >= kMaxConnectionsPerUser) {
+    return "the user holds " + std::to_string(kMaxConnectionsPerUser) + " connections already";
+  }
+  ++mine;
+  workers_.emplace_back();
+  worker& w = workers_.back();
+  w.uid = cred.uid;
+  w.conn = std::make_unique<connection>(
+      fd, reg_, peer_cred{cred.pid, static_cast<uint32_t>(cred.uid), cred.gid});
+  w.thread = std::thread(&server::serve, this, &w);
+  return {};
+}
+
+void server::serve(worker* w) {
+  peer_cred cred = w->conn->cred();
+  bool timed_out = w->conn->serve() == connection::ending::timed_out;
+  std::unique_ptr<connection> finished;
+  {
     std::lock_guard<std::mutex> lock(mu_);
-    if (!known || stopping_ || workers_.size() >= kMaxConnections) {
-      close(fd);
-      continue;
-    }
-    workers_.emplace_back();
-    worker& w = workers_.back();
-    w.conn = std::make_unique<connection>(
-        fd, reg_, peer_cred{cred.pid, static_cast<uint32_t>(cred.uid), cred.gid});
-    w.thread = std::thread([this, &w] {
-      w.conn->serve();
-      std::unique_ptr<connection> finished;
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        finished = std::move(w.conn);
-        w.done = true;
-      }
-      // Destroyed outside the lock: leaving the group takes the registry's lock.
-    });
+    finished = std::move(w->conn);
+    w->done = true;
+    auto it = per_user_.find(w->uid);
+    if (--it->second == 0) per_user_.erase(it);
+  }
+  // Destroyed outside the lock: leaving the group takes the registry's lock.
+  finished.reset();
+  if (timed_out) {
+    timeout_log_.log(log_level::notice, "closed a connection of uid " + std::to_string(cred.uid) +
+                                            " (pid " + std::to_string(cred.pid) +
+                                            "): a request was not complete in time");
   }
 }
 

@@ -4,12 +4,16 @@
 
 #include <cstddef>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "hubsvc/log_throttle.h"
 #include "hubsvc/registry.h"
+
+struct ucred;
 
 namespace hubsvc {
 
@@ -17,8 +21,10 @@ class connection;
 
 class server {
  public:
-  // Most connections served at once; more are closed as they arrive.
+  // Most connections served at once, and of one user (by SO_PEERCRED uid), so that one user can
+  // never take them all; more are closed as they arrive.
   static constexpr size_t kMaxConnections = 256;
+  static constexpr size_t kMaxConnectionsPerUser = 32;
 
   explicit server(registry* reg);
   ~server();
@@ -36,18 +42,25 @@ class server {
   struct worker {
     std::unique_ptr<connection> conn;
     std::thread thread;
+    uint32_t uid = 0;
     bool done = false;
   };
   void accept_loop();
   void reap_finished();
+  // Takes a new connection on, or says why not (the caller closes it).
+  std::string admit(int fd, const ucred& cred);
+  void serve(worker* w);
 
   registry* reg_;
   std::string path_;
   int listen_fd_ = -1;
   std::thread acceptor_;
-  std::mutex mu_;  // guards workers_ and stopping_
+  std::mutex mu_;  // guards workers_, per_user_ and stopping_
   std::list<worker> workers_;
+  std::map<uint32_t, size_t> per_user_;  // live connections by uid
   bool stopping_ = false;
+  log_throttle refused_log_;
+  log_throttle timeout_log_;
 };
 
 }  // namespace hubsvc

@@ -25,6 +25,7 @@ std::optional<steady::time_point> deadline_in(int ms) {
 // Where one PDU's reading stands: whether its first byte has come, and the
 // deadline for the rest from then on.
 struct pdu_clock {
+  std::optional<steady::time_point> whole_deadline;
   std::optional<steady::time_point> first_deadline;
   int rest_ms = -1;
   bool started = false;
@@ -36,6 +37,8 @@ read_status read_exact(byte_stream* s, uint8_t* p, size_t n, pdu_clock* clock) {
   size_t got = 0;
   while (got < n) {
     int wait = remaining_ms(clock->started ? clock->rest_deadline : clock->first_deadline);
+    int whole = remaining_ms(clock->whole_deadline);
+    if (whole >= 0 && (wait < 0 || whole < wait)) wait = whole;
     if (wait >= 0) {
       int ready = s->wait_readable(wait);
       if (ready == 0) return read_status::timed_out;
@@ -58,6 +61,7 @@ read_status read_exact(byte_stream* s, uint8_t* p, size_t n, pdu_clock* clock) {
 read_status read_pdu(byte_stream* s, size_t limit, raw_pdu* out, read_limits limits) {
   out->data.resize(header_size);
   pdu_clock clock;
+  clock.whole_deadline = deadline_in(limits.whole_ms);
   clock.first_deadline = deadline_in(limits.first_byte_ms);
   clock.rest_ms = limits.rest_ms;
   read_status r = read_exact(s, out->data.data(), header_size, &clock);

@@ -31,6 +31,7 @@ class byte_stream {
 struct read_limits {
   int first_byte_ms = -1;  // for the PDU to begin
   int rest_ms = 30000;     // for the rest of it once it has begun
+  int whole_ms = -1;       // for all of it, from the call
 };
 
 enum class read_status {
@@ -50,7 +51,7 @@ struct raw_pdu {
 // Reads exactly one PDU: the 16 header bytes, then frag_length - 16 more,
 // looping over short reads. Never reads past the PDU, so the next one stays
 // in the stream. A peer that stops sending halfway cannot hold the reader
-// longer than limits.rest_ms.
+// longer than limits.rest_ms, nor any peer longer than limits.whole_ms.
 read_status read_pdu(byte_stream* s, size_t limit, raw_pdu* out, read_limits limits = {});
 
 bool write_pdu(byte_stream* s, const bytes& pdu);

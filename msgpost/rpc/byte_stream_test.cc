@@ -80,5 +80,17 @@ TEST(read_pdu, a_stalled_peer_runs_out_of_time) {
   EXPECT_LT(spent.count(), 3000);
 }
 
+TEST(read_pdu, a_whole_deadline_counts_from_the_call) {
+  using clock = std::chrono::steady_clock;
+  stream_pair s;
+  raw_pdu p;
+  s.write(fault_prefix(5));  // begun at once, never finished: the rest alone would wait 10 s
+  auto start = clock::now();
+  EXPECT_EQ(read_pdu(s.reader.get(), 5840, &p, {-1, 10000, 100}), read_status::timed_out);
+  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - start);
+  EXPECT_GE(spent.count(), 90);
+  EXPECT_LT(spent.count(), 3000);
+}
+
 }  // namespace
 }  // namespace rpc

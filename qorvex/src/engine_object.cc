@@ -218,9 +218,13 @@ int32_t engine_object::run_command(int32_t command, const void* argument, uint64
     case QVX_CMD_SCAN_FOLDER: {
       if (argument == nullptr) return QVX_R_INVALID_DATA;
       std::string path(static_cast<const char*>(argument));
-      if (path.empty()) return QVX_R_NOT_FOUND;
-      int32_t r = command == QVX_CMD_SCAN_FILE ? scan_file(path) : scan_folder(path);
+      int32_t r = path.empty()                   ? QVX_R_NOT_FOUND
+                  : command == QVX_CMD_SCAN_FILE ? scan_file(path)
+                                                 : scan_folder(path);
       event_ = event_state();
+      // A named target that is not there could not be scanned: a mistyped path must not make the
+      // run look clean.
+      if (r == QVX_R_NOT_FOUND) ++counters_.objects_failed;
       return r;
     }
     case QVX_CMD_LIST_NAMES:

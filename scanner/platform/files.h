@@ -15,9 +15,10 @@ class file_system {
   virtual bool exists(const std::string& path) = 0;
   // A folder, or a link whose target is a folder.
   virtual bool is_directory(const std::string& path) = 0;
-  // Copies a regular file onto `to`, replacing it: written to a temporary file in the destination
-  // folder (permission bits without set-id bits, modification time kept, flushed) and renamed over
-  // `to`, so a failure never leaves a half-written destination.
+  // Copies a regular file (or the regular file a link names) onto `to`, replacing it: written to a
+  // temporary file in the destination folder (permission bits without set-id bits, modification
+  // time kept, flushed) and renamed over `to`, so a failure never leaves a half-written
+  // destination.
   virtual bool copy_replace(const std::string& from, const std::string& to) = 0;
   // Moves `from` to `to`, never replacing an existing `to`; across file systems copies then
   // removes the source.
@@ -26,6 +27,10 @@ class file_system {
 
 // The real file system; lives for the whole process, safe from any thread.
 file_system& default_file_system();
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file opened later
+// takes the place of standard output or standard error. Call first thing, before opening anything.
+void open_standard_descriptors();
 
 }  // namespace ferrox
 

@@ -58,7 +58,9 @@ class linux_file_system : public file_system {
   }
 
   bool copy_replace(const std::string& from, const std::string& to) override {
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // A copy of a detected object reached through a link is a copy of the file the link names.
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused as not regular below.
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (in < 0) return false;
     struct stat st, dst;
     bool ok = fstat(in, &st) == 0 && S_ISREG(st.st_mode);
@@ -118,6 +120,16 @@ class linux_file_system : public file_system {
 file_system& default_file_system() {
   static linux_file_system fs;
   return fs;
+}
+
+void open_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is taken, which is fd itself. Without /dev/null there is
+    // nothing better to put there.
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0 && null_fd != fd) close(null_fd);
+  }
 }
 
 }  // namespace ferrox

@@ -5,6 +5,7 @@
 #include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/files.h"
+#include "scanner/scan/printable_name.h"
 
 namespace ferrox {
 namespace {
@@ -23,7 +24,7 @@ void transfer(const std::string& name, option_id option, message_id verb, messag
   std::string folder;
   if (!read_string(option, folder) || folder.empty()) return;
   const bool done = op(name, folder, default_file_system());
-  log_line(1, msg(verb) + " " + name + " " + msg(to) + " " + folder + " " +
+  log_line(1, msg(verb) + " " + printable_name(name) + " " + msg(to) + " " + folder + " " +
                   msg(done ? ok : failed) + "\n");
 }
 
@@ -70,7 +71,7 @@ void report_action(engine_handle h, vse& engine, bool verbose) {
     default:
       break;
   }
-  if (line != 0) log_line(1, msg(line) + " " + name + "\n");
+  if (line != 0) log_line(1, msg(line) + " " + printable_name(name) + "\n");
   if (code != 6) return;
   transfer(name, kOptCopy, 216, 217, 218, 219, copy_to_folder);
   transfer(name, kOptMove, 220, 221, 222, 223, move_to_folder);

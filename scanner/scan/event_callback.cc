@@ -9,6 +9,7 @@
 #include "scanner/messages/strings.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/scan/detection_actions.h"
+#include "scanner/scan/printable_name.h"
 
 namespace ferrox {
 namespace {
@@ -77,7 +78,7 @@ bool read_subject(vse& engine, engine_handle h, std::string& subject) {
   std::string name, inner;
   if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return false;
   if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) != 0) return false;
-  subject = name + inner;
+  subject = printable_name(name + inner);
   return true;
 }
 
@@ -85,9 +86,8 @@ void report_scanning(engine_handle h, vse& engine, bool verbose) {
   if (!verbose) return;
   std::string name, inner;
   if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
-  std::string line = msg(204) + name;
-  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) line += inner;
-  log_line(1, line + "\n");
+  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) name += inner;
+  log_line(1, msg(204) + printable_name(name) + "\n");
 }
 
 int32_t dispatch(engine_handle h, int32_t event, vse& engine, bool verbose) {
@@ -143,8 +143,8 @@ int32_t report_detection(engine_handle h, vse& engine, bool verbose) {
   std::ostringstream line;
   line << msg(212) << " ";
   std::string name, inner;
-  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) == 0) line << name;
-  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) line << inner;
+  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) == 0) line << printable_name(name);
+  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) line << printable_name(inner);
   line << "     ";
   int32_t accuracy = 0, kind = 0;
   if (read_i32(engine, h, QVX_P_ACCURACY, accuracy) != 0) {

@@ -12,6 +12,7 @@
 #include "scanner/messages/strings.h"
 #include "scanner/platform/files.h"
 #include "scanner/run/process_globals.h"
+#include "scanner/scan/printable_name.h"
 
 namespace ferrox {
 
@@ -71,15 +72,14 @@ namespace {
 
 // Scans one target; false when its result was level 3.
 bool scan_one(const std::string& target, vse& engine, engine_handle h) {
-  file_system& fs = default_file_system();
-  engine_result r = QVX_R_NOT_FOUND;
-  if (fs.exists(target)) {
-    const int32_t command = fs.is_directory(target) ? QVX_CMD_SCAN_FOLDER : QVX_CMD_SCAN_FILE;
-    r = engine.run_command(h, command, target.c_str(), 0, 0);
-  }
+  // A target that does not exist goes to the engine as a file too: the engine counts it as an
+  // object it could not scan and answers "not found".
+  const int32_t command =
+      default_file_system().is_directory(target) ? QVX_CMD_SCAN_FOLDER : QVX_CMD_SCAN_FILE;
+  const engine_result r = engine.run_command(h, command, target.c_str(), 0, 0);
   if (r == 0 || r == 1 || r == 2) return true;
   std::ostringstream line;
-  line << program_path << ": " << msg(132) << " " << target << ": ";
+  line << program_path << ": " << msg(132) << " " << printable_name(target) << ": ";
   const int32_t level = describe_result(r, line);
   line << "\n";
   log_line(level, line.str());

@@ -3,8 +3,8 @@
 import re
 import shlex
 
-ONCE = {"info", "engine", "env", "script", "argv0", "args", "program", "stdin", "timeout", "exit",
-        "stdout", "stderr", "log"}
+ONCE = {"info", "engine", "env", "script", "argv0", "args", "program", "stdin", "closed", "timeout",
+        "exit", "stdout", "stderr", "log"}
 REPEATED = {"mkdir", "file", "symlink", "binfile", "copy", "sh", "check", "report", "absent", "exists",
             "log sorted", "log grep", "log count"}
 SETUP = {"mkdir", "file", "symlink", "binfile", "copy", "sh"}

@@ -122,12 +122,14 @@ def make_env(case, tmp, fake_files):
     return env
 
 
-def run_program(argv, program, tmp, env, stdin_path, out_paths, timeout):
-    """Runs the program in its own process group. Returns (exit status or None, why it failed)."""
+def run_program(argv, program, tmp, env, stdin_path, out_paths, timeout, closed=()):
+    """Runs the program in its own process group, with the standard descriptors in `closed`
+    closed. Returns (exit status or None, why it failed)."""
     with open(stdin_path, "rb") as stdin, open(out_paths[0], "wb") as out, \
             open(out_paths[1], "wb") as err:
         p = subprocess.Popen(argv, executable=program, cwd=tmp, env=env, stdin=stdin, stdout=out,
-                             stderr=err, start_new_session=True)
+                             stderr=err, start_new_session=True,
+                             preexec_fn=(lambda: [os.close(fd) for fd in closed]) if closed else None)
     deadline = time.monotonic() + timeout
     why = None
     while True:
@@ -254,6 +256,13 @@ def run_case(case, root):
             f.write(case.body(case.single["stdin"], True).encode(ENC))
     stdin_path = root + "/stdin" if "stdin" in case.single else os.devnull
 
+    closed = ()
+    if "closed" in case.single:
+        names = case.single["closed"].rest.split()
+        streams = {"stdin": 0, "stdout": 1, "stderr": 2}
+        if not names or any(n not in streams for n in names):
+            raise CaseError("%s: expected stdin, stdout or stderr" % case.single["closed"].where())
+        closed = tuple(streams[n] for n in names)
     argv = [argv0] + args
     program = case.places["PROG"]
     failures = []
@@ -261,7 +270,7 @@ def run_case(case, root):
         failures.append("program %s does not exist (build it first)" % program)
     else:
         outs = (root + "/stdout", root + "/stderr")
-        status, why = run_program(argv, program, tmp, env, stdin_path, outs, timeout)
+        status, why = run_program(argv, program, tmp, env, stdin_path, outs, timeout, closed)
         out, err = read(outs[0]), read(outs[1])
         log = (read(fake_files[1]) if fake_files else None) or ""
         if why:

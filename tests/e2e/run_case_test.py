@@ -157,6 +157,22 @@ Report %NUM%
 --- absent a/nothing
 """)
 
+    def test_closed_streams(self):
+        self.assert_passes(r"""
+--- program python
+--- closed stdout stderr
+--- args
+-c
+import os; open_fds = repr([os.path.exists("/proc/self/fd/%d" % d) for d in (0, 1, 2)]); os.write(os.open("fds", os.O_WRONLY | os.O_CREAT), open_fds.encode())
+--- exit
+0
+--- stdout
+--- stderr
+--- report fds nonl
+[True, False, False]
+""")
+        self.assert_fails("--- closed stdout stdfoo\n--- exit\n0\n", "bad case", rc=2)
+
     def test_mismatches_show_diffs_and_command(self):
         out = self.assert_fails(r"""
 --- args

@@ -5,15 +5,79 @@ and msgpost through HUBSVC_RUNTIME_DIR, and stops what it started by pid.
 """
 
 import os
+import pwd
+import re
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
+import threading
 import time
+
+# The exit code CTest counts as a skipped test.
+SKIPPED = 77
 
 
 class Fail(Exception):
     pass
+
+
+def skip_unless_root(what):
+    """Tests that switch users need root; elsewhere they are skipped with the reason."""
+    if os.geteuid() != 0:
+        print("skipped: %s needs root (it switches users)" % what)
+        raise SystemExit(SKIPPED)
+
+
+def nobody():
+    """The uid of the unprivileged user `nobody`."""
+    return pwd.getpwnam("nobody").pw_uid
+
+
+def as_user(uid):
+    """A preexec_fn that makes the child run as uid (and the same gid, no other groups)."""
+    def switch():
+        os.setgroups([])
+        os.setgid(uid)
+        os.setuid(uid)
+    return switch
+
+
+class SystemLog:
+    """What hubsvc writes to the system log. hubsvc runs in a mount namespace of its own whose
+    /dev is a folder holding a datagram socket `log` that this object reads; that needs root and
+    unshare(1), so where they are missing `prefix` is None and nothing is captured."""
+
+    LINE = re.compile(r"<(\d+)>.{15} hubsvc\[(\d+)\]: (.*)$", re.S)
+
+    def __init__(self, top):
+        self.dev = os.path.join(top, "dev")
+        os.mkdir(self.dev)
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.sock.bind(os.path.join(self.dev, "log"))
+        # Read at once, as a system log does: a full socket would hold the service up.
+        self.got = []
+        threading.Thread(target=self._read, daemon=True).start()
+        self.prefix = None
+        try:
+            usable = subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode
+        except OSError:
+            usable = 1
+        if usable == 0:
+            self.prefix = ["unshare", "--mount", "sh", "-c",
+                           'mount --bind "$0" /dev && exec "$@"', self.dev]
+
+    def _read(self):
+        while True:
+            data = self.sock.recv(65536).decode("utf-8", "replace")
+            m = self.LINE.match(data)
+            self.got.append((int(m.group(1)), m.group(3)) if m else (-1, data))
+
+    def lines(self, wait=0.3):
+        """(priority, text) of every line logged so far, after waiting `wait` seconds for more."""
+        time.sleep(wait)
+        return list(self.got)
 
 
 def expect(cond, what):
@@ -57,8 +121,12 @@ class World:
     def socket_path(self):
         return os.path.join(self.dir, "dspIfEp")
 
-    def start_hubsvc(self, env=None, wait=True):
-        p = subprocess.Popen([os.path.join(self.bin, "hubsvc")], env=env or self.env,
+    def start_hubsvc(self, env=None, wait=True, log=None):
+        """With a SystemLog whose prefix is set, hubsvc's system log goes to it."""
+        argv = [os.path.join(self.bin, "hubsvc")]
+        if log is not None and log.prefix:
+            argv = log.prefix + argv
+        p = subprocess.Popen(argv, env=env or self.env,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.procs.append(p)
         if wait:
@@ -81,19 +149,28 @@ class World:
             time.sleep(0.01)
         raise Fail("hubsvc did not become ready")
 
-    def start_responder(self, *args):
+    def start_hubsvc_for_all(self):
+        """hubsvc, reachable by every user (the runtime folder is private by default here), with
+        its system log captured; returns it and the SystemLog."""
+        os.chmod(self.top, 0o755)
+        os.chmod(self.dir, 0o755)
+        log = SystemLog(self.top)
+        return self.start_hubsvc(log=log), log
+
+    def start_responder(self, *args, uid=None):
         p = subprocess.Popen([os.path.join(self.bin, "msgpost_responder")] + list(args),
                              env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True)
+                             text=True, preexec_fn=None if uid is None else as_user(uid))
         self.procs.append(p)
         line = p.stdout.readline().strip()
         expect(line == "ready", "responder %r did not register: %r" % (args, line))
         return p
 
-    def msgpost(self, *args, timeout=90):
+    def msgpost(self, *args, timeout=90, uid=None):
         start = time.monotonic()
         r = subprocess.run([os.path.join(self.bin, "msgpost")] + list(args), env=self.env,
-                           capture_output=True, text=True, timeout=timeout)
+                           capture_output=True, text=True, timeout=timeout,
+                           preexec_fn=None if uid is None else as_user(uid))
         return r.returncode, r.stdout, r.stderr, time.monotonic() - start
 
     def msgpost_async(self, *args):
