@@ -24,6 +24,18 @@ inline void put_u64(std::string* out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
+// Lower-case hex digits of n bytes.
+inline std::string to_hex(const void* data, size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t b = static_cast<const uint8_t*>(data)[i];
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
 // Reads fixed-width values from a view; every read fails (returns false) rather than pass the
 // end, and a failed reader stays failed.
 class byte_reader {

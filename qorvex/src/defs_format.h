@@ -22,11 +22,14 @@
 namespace qorvex {
 
 inline constexpr std::string_view kDefsMagic{"QVXDEFS\x1a", 8};
-inline constexpr uint32_t kFormatVersion = 1;
+// Version 2 adds the in-place tables (tags 32 to 46) and MD5 and SHA-1 hashes; version 1 files
+// still load.
+inline constexpr uint32_t kFormatVersion = 2;
 inline constexpr size_t kHeaderSize = 72;
 inline constexpr size_t kIdLength = 12;
-// Larger files are refused before they are read: a definitions set of this engine stays far below.
-inline constexpr uint64_t kMaxDefsFileSize = 512ull << 20;
+// Larger files are refused before they are read: five million hashes with their names take about
+// 600 MiB.
+inline constexpr uint64_t kMaxDefsFileSize = 4ull << 30;
 
 enum class defs_role : uint32_t { signatures = 1, companion = 2 };
 
@@ -41,7 +44,32 @@ enum section_tag : uint32_t {
   // (number of kSectionPatterns records + i) of the database.
   kSectionRulePatterns = 16,  // count records of kRulePatternSize bytes
   kSectionRules = 17,         // count rules, each of variable size
+  // Version 2: tables used in place from the mapped file, never decoded as a whole at load. They
+  // are read under bounds checks, so a damaged record can give a wrong answer but no fault.
+  kSectionNameOffsets = 32,   // count names: count + 1 u32 offsets into the name text, ascending
+  kSectionNameText = 33,      // the names one after another, sorted and unique; count 0
+  kSectionEntryTable = 34,    // count records of kEntrySize bytes, checked when used
+  kSectionHashTable = 35,     // + hash type: records of digest, u64 size, u32 entry index
+  kSectionAllowTable = 38,    // + hash type: records of digest, u64 size
+  kSectionHashSizes = 41,     // + hash type: the sorted, unique u64 sizes of kSectionHashTable
+  kSectionAllowSizes = 44,    // + hash type: the sorted, unique u64 sizes of kSectionAllowTable
+  kSectionSectionTable = 47,  // + hash type: PE section hashes, records as kSectionHashTable
+  kSectionSectionSizes = 50,  // + hash type: their sorted, unique section sizes
+  // + hash type: kHashIndexSize + 1 u32 record indexes into kSectionHashTable: where the records
+  // whose digest starts with each 16-bit prefix begin, then the record count. A lookup reads one
+  // page of it and the few records of its prefix instead of some twenty pages of the table.
+  kSectionHashIndex = 53,
 };
+inline constexpr size_t kHashIndexSize = 1 << 16;
+
+// The digests a hash entry may hold, told apart by their length. Hash tables sort records by
+// digest, then size; kAnySize (all bits set) is a size that matches every file.
+enum class hash_type : uint8_t { md5 = 0, sha1 = 1, sha256 = 2 };
+inline constexpr int kHashTypes = 3;
+inline constexpr uint64_t kAnySize = ~uint64_t(0);
+inline constexpr size_t digest_length(hash_type t) {
+  return t == hash_type::md5 ? 16 : t == hash_type::sha1 ? 20 : 32;
+}
 
 // Rule pattern: u32 string slot, u32 match length (0: varies), u32 flags (1: keep positions).
 inline constexpr size_t kRulePatternSize = 12;

@@ -1,11 +1,11 @@
 #include "qorvex/src/defs_registry.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -72,23 +72,25 @@ loaded_file::loaded_file(const std::string& path, uint64_t max_size, std::string
     *err = path + ": not a regular file of a sound size";
     return;
   }
-  // Read, not mapped: a mapping of a file that someone truncates meanwhile faults the process.
-  // The buffer is not zero-filled first, which halves the pages touched.
-  data_ = std::malloc(size_t(st.st_size) + 1);
-  size_t done = 0;
-  while (data_ != nullptr && done < size_t(st.st_size)) {
-    ssize_t n = read(fd, static_cast<char*>(data_) + done, size_t(st.st_size) - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
+  // Mapped, not read: the tables are used where they lie, only the pages a lookup touches are
+  // read, and processes using the same file share its pages through the page cache. Definitions
+  // are replaced by renaming a new file over the old one, which leaves this mapping intact; a file
+  // truncated in place while mapped would fault the process.
+  size_ = size_t(st.st_size);
+  if (size_ > 0) {
+    void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    data_ = p == MAP_FAILED ? nullptr : p;
+    // Lookups jump around the tables: reading ahead would only fill memory.
+    if (data_ != nullptr) madvise(data_, size_, MADV_RANDOM);
   }
   close(fd);
-  size_ = done;  // a file that shrank meanwhile is refused by its length check
-  ok_ = data_ != nullptr;
-  if (!ok_) *err = path + ": out of memory";
+  ok_ = data_ != nullptr || size_ == 0;
+  if (!ok_) *err = path + ": " + std::strerror(errno);
 }
 
-loaded_file::~loaded_file() { std::free(data_); }
+loaded_file::~loaded_file() {
+  if (data_ != nullptr) munmap(data_, size_);
+}
 
 namespace {
 
@@ -121,14 +123,16 @@ int32_t acquire_defs(const std::string& dir, int32_t object_type,
     *out = std::move(held);
     return QVX_R_SUCCESS;
   }
-  loaded_file sig_bytes(sig_path, kMaxDefsFileSize, err);
-  if (!sig_bytes.ok()) return QVX_R_INVALID_DATA;
-  loaded_file companion_bytes(companion_path, kMaxDefsFileSize, err);
+  auto sig_bytes = std::make_shared<loaded_file>(sig_path, kMaxDefsFileSize, err);
+  if (!sig_bytes->ok()) return QVX_R_INVALID_DATA;
+  auto companion_bytes = std::make_shared<loaded_file>(companion_path, kMaxDefsFileSize, err);
   defs_file sig, companion;
-  if (!load_file(sig_bytes, sig_path, defs_role::signatures, &sig, err) ||
-      !load_file(companion_bytes, companion_path, defs_role::companion, &companion, err)) {
+  if (!load_file(*sig_bytes, sig_path, defs_role::signatures, &sig, err) ||
+      !load_file(*companion_bytes, companion_path, defs_role::companion, &companion, err)) {
     return QVX_R_INVALID_DATA;
   }
+  sig.storage = std::move(sig_bytes);
+  companion.storage = std::move(companion_bytes);
   std::unique_ptr<defs_set> set;
   if (!defs_set::create(std::move(sig), std::move(companion), &set, err)) return QVX_R_INVALID_DATA;
   std::shared_ptr<const defs_set> shared(std::move(set));

@@ -23,8 +23,8 @@ std::string join_path(const std::string& dir, const char* name);
 bool read_small_file(const std::string& path, uint64_t max_size, std::string* out,
                      std::string* err);
 
-// A whole regular file of at most max_size bytes, read into memory that is not zero-filled first.
-// ok() is false, with a reason in *err, when it cannot be read.
+// A whole regular file of at most max_size bytes, mapped read-only. ok() is false, with a reason
+// in *err, when it cannot be opened or mapped.
 class loaded_file {
  public:
   loaded_file(const std::string& path, uint64_t max_size, std::string* err);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <tuple>
 
 #include "qorvex/src/byte_io.h"
 #include "qorvex/src/sha256.h"
@@ -26,19 +25,24 @@ bool decode_names(byte_reader* r, uint32_t count, defs_file* out) {
   return true;
 }
 
+bool decode_entry(byte_reader* r, defs_entry* e) {
+  uint8_t repair = 0;
+  if (!r->u32(&e->name) || !r->u8(&e->kind) || !r->u8(&e->accuracy) || !r->u8(&e->heuristics) ||
+      !r->u8(&repair) || !r->u32(&e->qualifiers)) {
+    return false;
+  }
+  if (e->kind > kMaxKind || e->accuracy > kMaxAccuracy || e->heuristics > kMaxHeuristicLevel ||
+      repair > uint8_t(repair_type::blank)) {
+    return false;
+  }
+  e->repair = repair_type(repair);
+  return true;
+}
+
 bool decode_entries(byte_reader* r, uint32_t count, defs_file* out) {
   for (uint32_t i = 0; i < count; ++i) {
     defs_entry e;
-    uint8_t repair = 0;
-    if (!r->u32(&e.name) || !r->u8(&e.kind) || !r->u8(&e.accuracy) || !r->u8(&e.heuristics) ||
-        !r->u8(&repair) || !r->u32(&e.qualifiers)) {
-      return false;
-    }
-    if (e.kind > kMaxKind || e.accuracy > kMaxAccuracy || e.heuristics > kMaxHeuristicLevel ||
-        repair > uint8_t(repair_type::blank)) {
-      return false;
-    }
-    e.repair = repair_type(repair);
+    if (!decode_entry(r, &e)) return false;
     out->entries.push_back(e);
   }
   return true;
@@ -58,23 +62,49 @@ bool decode_patterns(byte_reader* r, uint32_t count, defs_file* out) {
   return true;
 }
 
-bool decode_hashes(byte_reader* r, uint32_t count, bool with_entry, std::vector<defs_hash>* out) {
-  for (uint32_t i = 0; i < count; ++i) {
-    defs_hash h;
-    std::string_view sha;
-    if (!r->bytes(32, &sha) || !r->u64(&h.size) || (with_entry && !r->u32(&h.entry))) return false;
-    std::memcpy(h.sha.data(), sha.data(), 32);
-    if (!out->empty() && std::tie(out->back().sha, out->back().size) >= std::tie(h.sha, h.size)) {
-      return false;  // lookups rely on the order
-    }
-    out->push_back(h);
+// A version 1 SHA-256 table: checked in full, since version 1 files are small.
+bool check_v1_hashes(std::string_view bytes, uint32_t count, bool with_entry) {
+  size_t record = hash_table::record_size(hash_type::sha256, with_entry);
+  if (bytes.size() != size_t(count) * record) return false;
+  for (size_t i = 1; i < count; ++i) {
+    const char* a = bytes.data() + (i - 1) * record;
+    const char* b = a + record;
+    int c = std::memcmp(a, b, 32);
+    if (c > 0 || (c == 0 && load_u64(a + 32) >= load_u64(b + 32))) return false;
   }
   return true;
+}
+
+// A table used in place: only its length is checked here.
+bool take_table(std::string_view bytes, uint32_t count, size_t record, std::string_view* out) {
+  if (bytes.size() != size_t(count) * record) return false;
+  *out = bytes;
+  return true;
+}
+
+bool decode_v2_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_file* out) {
+  if (tag == kSectionNameOffsets) return take_table(bytes, count + 1, 4, &out->name_offsets);
+  if (tag == kSectionNameText) return (out->name_text = bytes), true;
+  if (tag == kSectionEntryTable) return take_table(bytes, count, kEntrySize, &out->entry_table);
+  for (int t = 0; t < kHashTypes; ++t) {
+    size_t with = hash_table::record_size(hash_type(t), true);
+    size_t without = hash_table::record_size(hash_type(t), false);
+    if (tag == kSectionHashTable + t) return take_table(bytes, count, with, &out->hashes[t]);
+    if (tag == kSectionAllowTable + t) return take_table(bytes, count, without, &out->allow[t]);
+    if (tag == kSectionSectionTable + t) return take_table(bytes, count, with, &out->sections[t]);
+    if (tag == kSectionHashSizes + t) return take_table(bytes, count, 8, &out->hash_sizes[t]);
+    if (tag == kSectionAllowSizes + t) return take_table(bytes, count, 8, &out->allow_sizes[t]);
+    if (tag == kSectionSectionSizes + t) return take_table(bytes, count, 8, &out->section_sizes[t]);
+    if (tag == kSectionHashIndex + t)
+      return take_table(bytes, kHashIndexSize + 1, 4, &out->hash_index[t]);
+  }
+  return true;  // a section this version does not know
 }
 
 bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_file* out) {
   byte_reader r(bytes);
   bool ok = true;
+  constexpr int kSha = int(hash_type::sha256);
   switch (tag) {
     case kSectionNames:
       ok = decode_names(&r, count, out);
@@ -86,11 +116,11 @@ bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_f
       ok = decode_patterns(&r, count, out);
       break;
     case kSectionHashes:
-      ok = decode_hashes(&r, count, true, &out->hashes);
-      break;
+      out->hashes[kSha] = bytes;
+      return check_v1_hashes(bytes, count, true);
     case kSectionAllow:
-      ok = decode_hashes(&r, count, false, &out->allow);
-      break;
+      out->allow[kSha] = bytes;
+      return check_v1_hashes(bytes, count, false);
     case kSectionDatabase:
       out->database = bytes;
       return !bytes.empty();
@@ -99,27 +129,76 @@ bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_f
     case kSectionRules:
       return decode_rules(bytes, count, &out->rules);
     default:
-      return true;  // a section this version does not know
+      return decode_v2_section(tag, count, bytes, out);
   }
   return ok && r.remaining() == 0;
 }
 
 bool check_indexes(const defs_file& f) {
+  size_t names = f.name_count(), entries = f.entry_count();
   for (const defs_entry& e : f.entries) {
-    if (e.name >= f.names.size()) return false;
+    if (e.name >= names) return false;
   }
   for (const defs_pattern& p : f.patterns) {
-    if (p.entry >= f.entries.size()) return false;
+    if (p.entry >= entries) return false;
   }
-  for (const defs_hash& h : f.hashes) {
-    if (h.entry >= f.entries.size()) return false;
+  if (f.version == 1) {
+    hash_table t(f.hashes[int(hash_type::sha256)], 32, true);
+    for (size_t i = 0; i < t.size(); ++i) {
+      if (t.entry(i) >= entries) return false;
+    }
   }
   return (f.patterns.empty() && f.rules.patterns.empty()) == f.database.empty();
 }
 
 }  // namespace
 
-bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, std::string* err) {
+size_t defs_file::name_count() const {
+  return name_offsets.empty() ? names.size() : name_offsets.size() / 4 - 1;
+}
+
+std::string_view defs_file::name(size_t i) const {
+  if (name_offsets.empty()) return i < names.size() ? std::string_view(names[i]) : "";
+  if (i + 1 >= name_offsets.size() / 4) return {};
+  uint32_t from = load_u32(name_offsets.data() + 4 * i);
+  uint32_t to = load_u32(name_offsets.data() + 4 * i + 4);
+  if (from > to || to > name_text.size() || to - from > kMaxNameLength) return {};
+  return name_text.substr(from, to - from);
+}
+
+size_t defs_file::entry_count() const {
+  return entry_table.empty() ? entries.size() : entry_table.size() / kEntrySize;
+}
+
+bool defs_file::entry(size_t i, defs_entry* out) const {
+  if (entry_table.empty()) {
+    if (i >= entries.size()) return false;
+    *out = entries[i];
+    return true;
+  }
+  if (i >= entry_count()) return false;
+  byte_reader r(entry_table.substr(i * kEntrySize, kEntrySize));
+  return decode_entry(&r, out) && !name(out->name).empty();
+}
+
+size_t defs_file::hash_count() const {
+  size_t n = 0;
+  for (int t = 0; t < kHashTypes; ++t) {
+    n += hashes[t].size() / hash_table::record_size(hash_type(t), true);
+    n += sections[t].size() / hash_table::record_size(hash_type(t), true);
+  }
+  return n;
+}
+
+size_t defs_file::allow_count() const {
+  size_t n = 0;
+  for (int t = 0; t < kHashTypes; ++t)
+    n += allow[t].size() / hash_table::record_size(hash_type(t), false);
+  return n;
+}
+
+bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, std::string* err,
+                      bool full) {
   *out = defs_file();
   byte_reader r(bytes);
   std::string_view magic, id, checksum, payload;
@@ -140,8 +219,11 @@ bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, st
   if (payload_size != r.remaining() || !r.bytes(r.remaining(), &payload)) {
     return *err = "length does not match the header (truncated or padded file)", false;
   }
-  auto sum = sha256::of(payload);
-  if (std::memcmp(sum.data(), checksum.data(), 32) != 0) return *err = "checksum mismatch", false;
+  if (version == 1 || full || payload.size() <= kFullCheckLimit) {
+    auto sum = sha256::of(payload);
+    if (std::memcmp(sum.data(), checksum.data(), 32) != 0) return *err = "checksum mismatch", false;
+  }
+  out->version = version;
   out->id.assign(id);
   byte_reader p(payload);
   for (uint32_t i = 0; i < sections; ++i) {
@@ -152,13 +234,15 @@ bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, st
         !p.skip((8 - length % 8) % 8)) {
       return *err = "section " + std::to_string(i) + " runs past the end", false;
     }
+    // Version 1 files know only the first six tags; later ones there are skipped as unknown.
+    if (version == 1 && tag > kSectionAllow) continue;
     if (!decode_section(tag, count, body, out)) {
       return *err = "section " + std::to_string(i) + " is damaged", false;
     }
   }
   if (p.remaining() != 0) return *err = "bytes after the last section", false;
   if (!check_indexes(*out)) return *err = "an index points outside its table", false;
-  return check_rules(out->rules, out->entries.size(), err);
+  return check_rules(out->rules, out->entry_count(), err);
 }
 
 defs_set::~defs_set() {
@@ -166,24 +250,53 @@ defs_set::~defs_set() {
   hs_free_database(db_);
 }
 
+namespace {
+// The sorted, unique sizes of a version 1 table, as a size list's bytes.
+std::string sizes_of(std::string_view table, bool with_entry) {
+  size_t record = hash_table::record_size(hash_type::sha256, with_entry);
+  std::vector<uint64_t> sizes;
+  for (size_t at = 0; at + record <= table.size(); at += record)
+    sizes.push_back(load_u64(table.data() + at + 32));
+  std::sort(sizes.begin(), sizes.end());
+  sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+  std::string out;
+  for (uint64_t s : sizes) put_u64(&out, s);
+  return out;
+}
+}  // namespace
+
 bool defs_set::create(defs_file signatures, defs_file companion, std::unique_ptr<defs_set>* out,
                       std::string* err) {
   std::unique_ptr<defs_set> set(new defs_set());
   set->serial_ = next_serial.fetch_add(1);
   set->signatures_ = std::move(signatures);
   set->companion_ = std::move(companion);
-  for (const defs_hash& h : set->signatures_.hashes) set->hash_sizes_.push_back(h.size);
-  for (const defs_hash& h : set->companion_.allow) set->hash_sizes_.push_back(h.size);
-  std::sort(set->hash_sizes_.begin(), set->hash_sizes_.end());
-  set->hash_sizes_.erase(std::unique(set->hash_sizes_.begin(), set->hash_sizes_.end()),
-                         set->hash_sizes_.end());
-  const defs_rules& rules = set->signatures_.rules;
+  const defs_file& sig = set->signatures_;
+  const defs_file& com = set->companion_;
+  constexpr int kSha = int(hash_type::sha256);
+  if (sig.version == 1) set->v1_hash_sizes_ = sizes_of(sig.hashes[kSha], true);
+  if (com.version == 1) set->v1_allow_sizes_ = sizes_of(com.allow[kSha], false);
+  for (int t = 0; t < kHashTypes; ++t) {
+    size_t len = digest_length(hash_type(t));
+    typed_tables& tt = set->tables_[t];
+    tt.hashes = hash_table(sig.hashes[t], len, true);
+    tt.hashes.set_index(sig.hash_index[t]);
+    tt.sections = hash_table(sig.sections[t], len, true);
+    tt.allow = hash_table(com.allow[t], len, false);
+    tt.hash_sizes = size_list(sig.hash_sizes[t]);
+    tt.section_sizes = size_list(sig.section_sizes[t]);
+    tt.allow_sizes = size_list(com.allow_sizes[t]);
+    if (tt.sections.size() > 0) set->section_types_ |= 1u << t;
+  }
+  if (sig.version == 1) set->tables_[kSha].hash_sizes = size_list(set->v1_hash_sizes_);
+  if (com.version == 1) set->tables_[kSha].allow_sizes = size_list(set->v1_allow_sizes_);
+  const defs_rules& rules = sig.rules;
   for (uint32_t i = 0; i < rules.rules.size(); ++i) {
     const defs_rule& r = rules.rules[i];
     set->slot_rules_.insert(set->slot_rules_.end(), r.slot_count, i);
     if (!(r.flags & kRuleNeedsMatch)) set->unconditional_rules_.push_back(i);
   }
-  std::string_view db = set->signatures_.database;
+  std::string_view db = sig.database;
   if (!db.empty()) {
     // A database built for another CPU generation is refused here rather than run.
     if (hs_deserialize_database(db.data(), db.size(), &set->db_) != HS_SUCCESS) {
@@ -193,32 +306,45 @@ bool defs_set::create(defs_file signatures, defs_file companion, std::unique_ptr
       return *err = "no memory for the matcher", false;
     }
   }
-  set->signatures_.database = {};  // the bytes it points into go away after loading
+  set->signatures_.database = {};  // deserialized: its bytes are not read again
   *out = std::move(set);
   return true;
 }
 
-bool defs_set::wants_hash(uint64_t size) const {
-  return std::binary_search(hash_sizes_.begin(), hash_sizes_.end(), size);
+unsigned defs_set::hash_types(uint64_t size) const {
+  unsigned types = 0;
+  for (int t = 0; t < kHashTypes; ++t) {
+    for (const size_list* l : {&tables_[t].hash_sizes, &tables_[t].allow_sizes}) {
+      // kAnySize, the largest value, sorts last.
+      if (l->size() > 0 && (l->at(l->size() - 1) == kAnySize || l->contains(size)))
+        types |= 1u << t;
+    }
+  }
+  return types;
+}
+
+bool defs_set::wants_section(hash_type t, uint64_t size) const {
+  const size_list& l = tables_[int(t)].section_sizes;
+  return l.size() > 0 && (l.at(l.size() - 1) == kAnySize || l.contains(size));
 }
 
 namespace {
-const defs_hash* lookup(const std::vector<defs_hash>& table, const digest& sha, uint64_t size) {
-  auto it = std::lower_bound(
-      table.begin(), table.end(), std::tie(sha, size),
-      [](const defs_hash& h, const auto& key) { return std::tie(h.sha, h.size) < key; });
-  if (it == table.end() || it->sha != sha || it->size != size) return nullptr;
-  return &*it;
+int64_t entry_of(const hash_table& table, const uint8_t* digest, uint64_t size) {
+  int64_t i = table.find(digest, size);
+  return i < 0 ? -1 : int64_t(table.entry(size_t(i)));
 }
 }  // namespace
 
-int64_t defs_set::find_hash(const digest& sha, uint64_t size) const {
-  const defs_hash* h = lookup(signatures_.hashes, sha, size);
-  return h == nullptr ? -1 : int64_t(h->entry);
+int64_t defs_set::find_hash(hash_type t, const uint8_t* digest, uint64_t size) const {
+  return entry_of(tables_[int(t)].hashes, digest, size);
 }
 
-bool defs_set::allowed(const digest& sha, uint64_t size) const {
-  return lookup(companion_.allow, sha, size) != nullptr;
+int64_t defs_set::find_section(hash_type t, const uint8_t* digest, uint64_t size) const {
+  return entry_of(tables_[int(t)].sections, digest, size);
+}
+
+bool defs_set::allowed(hash_type t, const uint8_t* digest, uint64_t size) const {
+  return tables_[int(t)].allow.find(digest, size) >= 0;
 }
 
 hs_scratch* defs_set::clone_scratch() const {

@@ -7,6 +7,7 @@
 #include "qorvex/src/byte_io.h"
 #include "qorvex/src/defs_registry.h"
 #include "qorvex/src/defs_writer.h"
+#include "qorvex/src/digests.h"
 #include "qorvex/src/scan_context.h"
 #include "qorvex/src/sha256.h"
 #include "qorvex/src/source_parser.h"
@@ -73,13 +74,16 @@ TEST(DefsSetTest, DecodesWhatTheCompilerWrites) {
   ASSERT_TRUE(decode_defs_file(c.signatures, defs_role::signatures, &sig, &err)) << err;
   ASSERT_TRUE(decode_defs_file(c.companion, defs_role::companion, &companion, &err)) << err;
   EXPECT_EQ("202612101530", sig.id);
-  EXPECT_EQ((std::vector<std::string>{"Test-Adware", "Test-Hash", "Test-Head", "Test-Heur",
-                                      "Test-Virus"}),
-            sig.names);
-  EXPECT_EQ(5u, sig.entries.size());
+  EXPECT_EQ(2u, sig.version);
+  std::vector<std::string_view> names;
+  for (size_t i = 0; i < sig.name_count(); ++i) names.push_back(sig.name(i));
+  EXPECT_EQ((std::vector<std::string_view>{"Test-Adware", "Test-Hash", "Test-Head", "Test-Heur",
+                                           "Test-Virus"}),
+            names);
+  EXPECT_EQ(5u, sig.entry_count());
   EXPECT_EQ(4u, sig.patterns.size());
-  EXPECT_EQ(1u, sig.hashes.size());
-  EXPECT_EQ(1u, companion.allow.size());
+  EXPECT_EQ(1u, sig.hash_count());
+  EXPECT_EQ(1u, companion.allow_count());
   EXPECT_FALSE(sig.database.empty());
 }
 
@@ -199,7 +203,9 @@ TEST(DefsSetTest, PortableDatabaseLoadsAndMatches) {
   raw_result r;
   ctx.scan_bytes(kVirusText, &r);
   ASSERT_EQ(1u, r.entries.size());
-  EXPECT_EQ("Test-Virus", set->names()[set->entries()[r.entries[0]].name]);
+  defs_entry e;
+  ASSERT_TRUE(set->entry(r.entries[0], &e));
+  EXPECT_EQ("Test-Virus", set->name(e.name));
 }
 
 TEST(DefsSetTest, RefusesAPatternDatabaseItCannotLoad) {
@@ -221,7 +227,7 @@ TEST(DefsSetTest, SkipsSectionsOfALaterMinorAddition) {
   defs_file f;
   std::string err;
   EXPECT_TRUE(decode_defs_file(bytes, defs_role::signatures, &f, &err)) << err;
-  EXPECT_EQ(1u, f.names.size());
+  EXPECT_EQ(1u, f.name_count());
 }
 
 TEST(DefsRegistryTest, MissingFilesAndUnknownTypes) {
@@ -261,6 +267,93 @@ TEST(DefsRegistryTest, OtherObjectTypesReadTheirOwnFile) {
   std::string err;
   EXPECT_EQ(QVX_R_SUCCESS, acquire_defs(dir.path(), QVX_TYPE_V1, &set, &err)) << err;
   EXPECT_EQ(QVX_R_INVALID_DATA, acquire_defs(dir.path(), QVX_TYPE_V2, &set, &err));
+}
+
+}  // namespace
+}  // namespace qorvex
+
+namespace qorvex {
+namespace {
+
+std::string digest_hex(hash_type t, const std::string& data) {
+  digests d;
+  d.begin(1u << int(t));
+  d.update(data.data(), data.size());
+  d.finish();
+  return to_hex(d.value(t), digest_length(t));
+}
+
+// Each hash kind, with its size or any size, and allow-list values of each kind.
+TEST(DefsSetTest, MatchesEveryHashKindWithOrWithoutSize) {
+  std::string md5_file = "known by md5\n", sha1_file = "known by sha1\n", any = "any size\n";
+  std::string allowed = "allowed by sha1\n";
+  auto line = [](const char* name, const std::string& hex, const std::string& size) {
+    return std::string("hash ") + name + " kind=1 : " + hex + " " + size + "\n";
+  };
+  std::string src = line("By-Md5", digest_hex(hash_type::md5, md5_file), "13") +
+                    line("By-Sha1", digest_hex(hash_type::sha1, sha1_file), "14") +
+                    line("Any-Size", digest_hex(hash_type::md5, any), "*") +
+                    line("Wrong-Size", digest_hex(hash_type::sha1, md5_file), "99") +
+                    "allow ok : " + digest_hex(hash_type::sha1, allowed) + " *\n";
+  auto set = compile_set(src);
+  ASSERT_TRUE(set);
+  scan_context ctx(set.get());
+  struct {
+    std::string data;
+    const char* name;  // null: no detection
+    bool allowed;
+  } cases[] = {{md5_file, "By-Md5", false},
+               {sha1_file, "By-Sha1", false},
+               {any, "Any-Size", false},
+               {"other\n", nullptr, false},
+               {allowed, nullptr, true}};
+  for (const auto& c : cases) {
+    raw_result r;
+    ctx.scan_bytes(c.data, &r);
+    EXPECT_EQ(c.allowed, r.allowed) << c.data;
+    if (c.name == nullptr) {
+      EXPECT_TRUE(r.entries.empty()) << c.data;
+      continue;
+    }
+    ASSERT_EQ(1u, r.entries.size()) << c.data;
+    defs_entry e;
+    ASSERT_TRUE(set->entry(r.entries[0], &e));
+    EXPECT_EQ(c.name, set->name(e.name));
+  }
+}
+
+TEST(DefsSetTest, RefusesTheSameHashTwiceInASource) {
+  source_set src;
+  std::string err;
+  compiled_defs out;
+  std::string h = " : " + std::string(32, 'a') + " 5\n";
+  ASSERT_TRUE(parse_source("hash A kind=1" + h + "hash B kind=1" + h, "d.src", &src, &err));
+  EXPECT_FALSE(compile_defs(src, "202612101530", &out, &err));
+  EXPECT_EQ("d.src:2: duplicate hash", err);
+}
+
+// A file of format version 1 (names, entries and a SHA-256 table decoded at load) still loads.
+TEST(DefsSetTest, LoadsVersionOneFiles) {
+  std::string content = "version one\n";
+  auto sum = sha256::of(content);
+  std::string hashes(reinterpret_cast<const char*>(sum.data()), 32);
+  put_u64(&hashes, content.size());
+  put_u32(&hashes, 0);
+  std::string bytes = file_with_sections({{kSectionNames, 1, one_name("Old")},
+                                          {kSectionEntries, 1, entry_record(0, 3)},
+                                          {kSectionHashes, 1, hashes}});
+  bytes[8] = 1;
+  bytes = resign(bytes);
+  defs_file sig, companion;
+  std::string err;
+  ASSERT_TRUE(decode_defs_file(bytes, defs_role::signatures, &sig, &err)) << err;
+  std::unique_ptr<defs_set> set;
+  ASSERT_TRUE(defs_set::create(std::move(sig), std::move(companion), &set, &err)) << err;
+  scan_context ctx(set.get());
+  raw_result r;
+  ctx.scan_bytes(content, &r);
+  ASSERT_EQ(std::vector<uint32_t>{0}, r.entries);
+  EXPECT_EQ("Old", set->name(0));
 }
 
 }  // namespace

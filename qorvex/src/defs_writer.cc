@@ -3,9 +3,8 @@
 #include <hs/hs.h>
 
 #include <algorithm>
-#include <map>
+#include <cstring>
 #include <memory>
-#include <tuple>
 
 #include "qorvex/src/byte_io.h"
 #include "qorvex/src/defs_rules.h"
@@ -14,34 +13,40 @@
 namespace qorvex {
 namespace {
 
-struct section {
-  uint32_t tag;
-  uint32_t count;
-  std::string bytes;
-};
-
-std::string build_file(defs_role role, const std::string& id,
-                       const std::vector<section>& sections) {
-  std::string payload;
-  for (const section& s : sections) {
-    put_u32(&payload, s.tag);
-    put_u32(&payload, s.count);
-    put_u64(&payload, s.bytes.size());
-    payload += s.bytes;
-    payload.append((8 - s.bytes.size() % 8) % 8, '\0');
+// Builds a file section by section, straight into its final bytes: a definitions set of
+// millions of hashes is never held twice.
+class file_builder {
+ public:
+  explicit file_builder(defs_role role, const std::string& id) : role_(role), id_(id) {
+    file_.assign(kHeaderSize, '\0');
   }
-  std::string file(kDefsMagic);
-  put_u32(&file, kFormatVersion);
-  put_u32(&file, uint32_t(role));
-  file += id;
-  put_u32(&file, uint32_t(sections.size()));
-  put_u64(&file, payload.size());
-  auto digest = sha256::of(payload);
-  file.append(reinterpret_cast<const char*>(digest.data()), digest.size());
-  return file + payload;
-}
+  void add(uint32_t tag, uint32_t count, std::string_view bytes) {
+    put_u32(&file_, tag);
+    put_u32(&file_, count);
+    put_u64(&file_, bytes.size());
+    file_ += bytes;
+    file_.append((8 - bytes.size() % 8) % 8, '\0');
+    ++sections_;
+  }
+  std::string finish() {
+    std::string header(kDefsMagic);
+    put_u32(&header, kFormatVersion);
+    put_u32(&header, uint32_t(role_));
+    header += id_;
+    put_u32(&header, sections_);
+    put_u64(&header, file_.size() - kHeaderSize);
+    auto digest = sha256::of(std::string_view(file_).substr(kHeaderSize));
+    header.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+    file_.replace(0, kHeaderSize, header);
+    return std::move(file_);
+  }
 
-using digest_key = std::tuple<sha256_digest, uint64_t>;
+ private:
+  defs_role role_;
+  std::string id_;
+  std::string file_;
+  uint32_t sections_ = 0;
+};
 
 // The pattern database: one streaming database holding every pattern, its id the pattern index.
 // Rule patterns follow the plain ones.
@@ -100,109 +105,182 @@ bool compile_database(const std::vector<const source_entry*>& patterns, const ru
   return true;
 }
 
-// The rules' entries (after the signatures'), their patterns and their programs.
-void add_rule_sections(const rule_set& rules, const std::map<std::string, uint32_t>& names,
-                       section* entries, std::vector<section>* out) {
-  section pattern_sec{kSectionRulePatterns, uint32_t(rules.patterns.size()), {}};
-  for (const rule_pattern& p : rules.patterns) {
-    encode_rule_pattern({p.slot, p.length, p.positions ? kPatternPositions : 0},
-                        &pattern_sec.bytes);
+}  // namespace
+
+namespace {
+
+// The names of every signature, sorted and unique, and each one's index.
+class name_table {
+ public:
+  explicit name_table(const source_set& set) {
+    for (const source_entry& e : set.entries) names_.push_back(e.name);
+    for (const hash_entry& h : set.hashes) {
+      if (!h.allow) names_.push_back(set.name_of(h));
+    }
+    for (const compiled_rule& r : set.rules.rules) {
+      if (!r.is_private) names_.push_back(r.name);
+    }
+    std::sort(names_.begin(), names_.end());
+    names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
   }
-  section rule_sec{kSectionRules, uint32_t(rules.rules.size()), {}};
+  uint32_t index(std::string_view name) const {
+    return uint32_t(std::lower_bound(names_.begin(), names_.end(), name) - names_.begin());
+  }
+  void write(file_builder* f) const {
+    std::string offsets, text;
+    for (std::string_view n : names_) {
+      put_u32(&offsets, uint32_t(text.size()));
+      text += n;
+    }
+    put_u32(&offsets, uint32_t(text.size()));
+    f->add(kSectionNameOffsets, uint32_t(names_.size()), offsets);
+    f->add(kSectionNameText, 0, text);
+  }
+
+ private:
+  std::vector<std::string_view> names_;
+};
+
+void put_entry(std::string* out, uint32_t name, int kind, int accuracy, int heuristics,
+               repair_type repair, uint32_t qualifiers) {
+  put_u32(out, name);
+  for (int v : {kind, accuracy, heuristics, int(repair)}) put_u8(out, uint8_t(v));
+  put_u32(out, qualifiers);
+}
+
+// One sorted table of hash records of a type, and its size list. `pick` selects the hashes of
+// set.hashes that go in; entry[i] is the entry index of set.hashes[i] (unused for allow values).
+bool write_hash_table(const source_set& set, hash_type type, const std::vector<uint32_t>* entry,
+                      bool (*pick)(const hash_entry&), uint32_t table_tag, uint32_t sizes_tag,
+                      file_builder* f, std::string* err) {
+  size_t len = digest_length(type);
+  std::vector<uint32_t> order;
+  for (uint32_t i = 0; i < set.hashes.size(); ++i) {
+    if (set.hashes[i].type == type && pick(set.hashes[i])) order.push_back(i);
+  }
+  if (order.empty()) return true;
+  auto key_less = [&](uint32_t a, uint32_t b) {
+    const hash_entry &x = set.hashes[a], &y = set.hashes[b];
+    int c = std::memcmp(x.digest.data(), y.digest.data(), len);
+    return c != 0 ? c < 0 : x.size < y.size;
+  };
+  std::stable_sort(order.begin(), order.end(), key_less);
+  std::string records, index;
+  std::vector<uint64_t> sizes;
+  uint32_t count = 0;
+  size_t next_prefix = 0;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const hash_entry& h = set.hashes[order[k]];
+    if (k > 0 && !key_less(order[k - 1], order[k])) {
+      // The same file twice: allow values and entries of foreign databases keep the first.
+      if (entry == nullptr || (h.lenient && set.hashes[order[k - 1]].lenient)) continue;
+      return *err = set.where(h) + ": duplicate hash", false;
+    }
+    for (size_t p = size_t(h.digest[0]) << 8 | h.digest[1]; next_prefix <= p; ++next_prefix)
+      put_u32(&index, count);
+    records.append(reinterpret_cast<const char*>(h.digest.data()), len);
+    put_u64(&records, h.size);
+    if (entry != nullptr) put_u32(&records, (*entry)[order[k]]);
+    sizes.push_back(h.size);
+    ++count;
+  }
+  f->add(table_tag + uint32_t(type), count, records);
+  records = std::string();
+  if (table_tag == kSectionHashTable) {
+    for (; next_prefix <= kHashIndexSize; ++next_prefix) put_u32(&index, count);
+    f->add(kSectionHashIndex + uint32_t(type), 0, index);
+  }
+  std::sort(sizes.begin(), sizes.end());
+  sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+  for (uint64_t v : sizes) put_u64(&records, v);
+  f->add(sizes_tag + uint32_t(type), uint32_t(sizes.size()), records);
+  return true;
+}
+
+// The rules' entries (appended after the others), their patterns and their programs.
+void add_rule_sections(const rule_set& rules, const name_table& names, std::string* entries,
+                       uint32_t* count, file_builder* f) {
+  if (rules.rules.empty()) return;
+  std::string pattern_bytes, rule_bytes;
+  for (const rule_pattern& p : rules.patterns) {
+    encode_rule_pattern({p.slot, p.length, p.positions ? kPatternPositions : 0}, &pattern_bytes);
+  }
   for (const compiled_rule& r : rules.rules) {
     defs_rule d;
     if (!r.is_private) {
-      d.entry = entries->count++;
-      put_u32(&entries->bytes, names.at(r.name));
-      for (int v : {r.kind, r.accuracy, 0, 0}) put_u8(&entries->bytes, uint8_t(v));
-      put_u32(&entries->bytes, 0);
+      d.entry = (*count)++;
+      put_entry(entries, names.index(r.name), r.kind, r.accuracy, 0, repair_type::none, 0);
     }
     d.ns = r.ns;
     d.first_slot = r.first_slot;
     d.slot_count = r.slot_count;
     d.flags = (r.is_global ? kRuleGlobal : 0) | (r.needs_match ? kRuleNeedsMatch : 0);
     d.program = r.program;
-    encode_rule(d, &rule_sec.bytes);
+    encode_rule(d, &rule_bytes);
   }
-  if (rules.rules.empty()) return;
-  out->push_back(std::move(pattern_sec));
-  out->push_back(std::move(rule_sec));
+  f->add(kSectionRulePatterns, uint32_t(rules.patterns.size()), pattern_bytes);
+  f->add(kSectionRules, uint32_t(rules.rules.size()), rule_bytes);
 }
+
+bool is_file_hash(const hash_entry& h) { return !h.allow && !h.section; }
+bool is_section_hash(const hash_entry& h) { return !h.allow && h.section; }
+bool is_allow(const hash_entry& h) { return h.allow; }
 
 }  // namespace
 
 bool compile_defs(const source_set& set, const std::string& id, compiled_defs* out,
                   std::string* err, bool portable) {
   if (!valid_defs_id(id)) return *err = "bad identifier '" + id + "'", false;
-  std::map<std::string, uint32_t> names;
-  std::vector<const source_entry*> signatures, patterns;
-  std::vector<digest_key> allow;
-  for (const source_entry& e : set.entries) {
-    if (e.type == entry_type::allow) {
-      allow.emplace_back(e.digest, e.size);
-      continue;
+  file_builder sig(defs_role::signatures, id);
+  {
+    name_table names(set);
+    names.write(&sig);
+    // Entries: the patterns first, their index also the pattern index, then the hashes.
+    std::string entries, patterns;
+    std::vector<const source_entry*> pattern_entries;
+    uint32_t count = 0;
+    for (const source_entry& e : set.entries) {
+      put_entry(&entries, names.index(e.name), e.kind, e.accuracy, e.heuristics, e.repair,
+                e.qualifiers);
+      put_u32(&patterns, count++);
+      put_u32(&patterns, uint32_t(e.anchor));
+      put_u32(&patterns, uint32_t(e.pattern.size()));
+      put_u32(&patterns, e.offset);
+      pattern_entries.push_back(&e);
     }
-    names[e.name] = 0;
-    signatures.push_back(&e);
-    if (e.type == entry_type::pattern) patterns.push_back(&e);
-  }
-  for (const compiled_rule& r : set.rules.rules) {
-    if (!r.is_private) names[r.name] = 0;
-  }
-  section name_sec{kSectionNames, uint32_t(names.size()), {}};
-  uint32_t next = 0;
-  for (auto& [name, index] : names) {
-    index = next++;
-    put_u16(&name_sec.bytes, uint16_t(name.size()));
-    name_sec.bytes += name;
-  }
-  section entry_sec{kSectionEntries, uint32_t(signatures.size()), {}};
-  section pattern_sec{kSectionPatterns, uint32_t(patterns.size()), {}};
-  std::vector<std::tuple<sha256_digest, uint64_t, uint32_t, std::string>> hashes;
-  for (uint32_t i = 0; i < signatures.size(); ++i) {
-    const source_entry& e = *signatures[i];
-    put_u32(&entry_sec.bytes, names[e.name]);
-    for (int v : {e.kind, e.accuracy, e.heuristics, int(e.repair)}) {
-      put_u8(&entry_sec.bytes, uint8_t(v));
+    std::vector<uint32_t> entry_of(set.hashes.size(), 0);
+    for (size_t i = 0; i < set.hashes.size(); ++i) {
+      const hash_entry& h = set.hashes[i];
+      if (h.allow) continue;
+      entry_of[i] = count++;
+      put_entry(&entries, names.index(set.name_of(h)), h.kind, h.accuracy, h.heuristics,
+                repair_type::none, h.qualifiers);
     }
-    put_u32(&entry_sec.bytes, e.qualifiers);
-    if (e.type == entry_type::hash) {
-      hashes.emplace_back(e.digest, e.size, i, e.where);
-      continue;
+    add_rule_sections(set.rules, names, &entries, &count, &sig);
+    sig.add(kSectionEntryTable, count, entries);
+    entries = std::string();
+    sig.add(kSectionPatterns, uint32_t(pattern_entries.size()), patterns);
+    for (int t = 0; t < kHashTypes; ++t) {
+      if (!write_hash_table(set, hash_type(t), &entry_of, is_file_hash, kSectionHashTable,
+                            kSectionHashSizes, &sig, err) ||
+          !write_hash_table(set, hash_type(t), &entry_of, is_section_hash, kSectionSectionTable,
+                            kSectionSectionSizes, &sig, err)) {
+        return false;
+      }
     }
-    put_u32(&pattern_sec.bytes, i);
-    put_u32(&pattern_sec.bytes, uint32_t(e.anchor));
-    put_u32(&pattern_sec.bytes, uint32_t(e.pattern.size()));
-    put_u32(&pattern_sec.bytes, e.offset);
-  }
-  std::sort(hashes.begin(), hashes.end());
-  section hash_sec{kSectionHashes, uint32_t(hashes.size()), {}};
-  for (size_t i = 0; i < hashes.size(); ++i) {
-    auto& [digest, size, entry, where] = hashes[i];
-    if (i > 0 && std::get<0>(hashes[i - 1]) == digest && std::get<1>(hashes[i - 1]) == size) {
-      return *err = where + ": duplicate hash", false;
+    if (!pattern_entries.empty() || !set.rules.patterns.empty()) {
+      std::string db;
+      if (!compile_database(pattern_entries, set.rules, portable, &db, err)) return false;
+      sig.add(kSectionDatabase, 0, db);
     }
-    hash_sec.bytes.append(reinterpret_cast<const char*>(digest.data()), digest.size());
-    put_u64(&hash_sec.bytes, size);
-    put_u32(&hash_sec.bytes, entry);
   }
-  std::vector<section> sig_sections{name_sec, entry_sec, pattern_sec, hash_sec};
-  add_rule_sections(set.rules, names, &entry_sec, &sig_sections);
-  sig_sections[1] = entry_sec;
-  if (!patterns.empty() || !set.rules.patterns.empty()) {
-    section db_sec{kSectionDatabase, 0, {}};
-    if (!compile_database(patterns, set.rules, portable, &db_sec.bytes, err)) return false;
-    sig_sections.push_back(std::move(db_sec));
+  file_builder companion(defs_role::companion, id);
+  for (int t = 0; t < kHashTypes; ++t) {
+    write_hash_table(set, hash_type(t), nullptr, is_allow, kSectionAllowTable, kSectionAllowSizes,
+                     &companion, err);
   }
-  std::sort(allow.begin(), allow.end());
-  allow.erase(std::unique(allow.begin(), allow.end()), allow.end());
-  section allow_sec{kSectionAllow, uint32_t(allow.size()), {}};
-  for (auto& [digest, size] : allow) {
-    allow_sec.bytes.append(reinterpret_cast<const char*>(digest.data()), digest.size());
-    put_u64(&allow_sec.bytes, size);
-  }
-  out->signatures = build_file(defs_role::signatures, id, sig_sections);
-  out->companion = build_file(defs_role::companion, id, {allow_sec});
+  out->signatures = sig.finish();
+  out->companion = companion.finish();
   return true;
 }
 

@@ -87,10 +87,10 @@ int32_t engine_object::get_property(int32_t property, int32_t index, void* buffe
       return QVX_R_NOT_FOUND;
     case QVX_P_NAME_COUNT:
     case QVX_P_MALWARE_COUNT:
-      return put_integer(defs_->names().size(), buffer, size);
+      return put_integer(defs_->name_count(), buffer, size);
     case QVX_P_NAME:
-      if (index < 0 || size_t(index) >= defs_->names().size()) return QVX_R_NOT_FOUND;
-      return put_text(defs_->names()[size_t(index)], buffer, size);
+      if (index < 0 || size_t(index) >= defs_->name_count()) return QVX_R_NOT_FOUND;
+      return put_text(std::string(defs_->name(size_t(index))), buffer, size);
     case QVX_P_ACTION:
       return put_integer(uint32_t(settings_.action), buffer, size);
     case QVX_P_SCAN_FLAGS:

@@ -26,9 +26,10 @@ bool engine_object::report_file(const std::string& path, const file_scan_result&
   std::vector<repair_span> repairs;
   bool repairable = whole && !result.content.bomb;
   for (size_t i : visible) {
-    const defs_entry& e = defs_->entries()[result.content.entries[i]];
+    defs_entry e;
+    defs_->entry(result.content.entries[i], &e);  // a hit's entry was checked when it was found
     if (!names.empty()) names += ',';
-    names += defs_->names()[e.name];
+    names += defs_->name(e.name);
     uint64_t end = result.content.ends[i];
     uint64_t length = 0;
     for (const defs_pattern& p : defs_->patterns()) {
@@ -85,7 +86,8 @@ void engine_object::apply_action(const std::string& path, const file_handle* fil
         own_context().scan_fd(fd, size, &r);
         if (r.error != 0) return false;
         for (uint32_t index : r.entries) {
-          if (entry_visible(defs_->entries()[index])) return false;
+          defs_entry e;
+          if (defs_->entry(index, &e) && entry_visible(e)) return false;
         }
         return true;
       };

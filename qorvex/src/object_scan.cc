@@ -85,9 +85,9 @@ bool engine_object::report_object(const std::string& name, const std::string& in
     detection(kDisguisedKind, kBombAccuracy, 0, kDisguisedName);
   }
   for (size_t i = 0; i < result.entries.size() && !allowed; ++i) {
-    const defs_entry& e = defs_->entries()[result.entries[i]];
-    if (!entry_visible(e)) continue;
-    detection(e.kind, e.accuracy, e.qualifiers, defs_->names()[e.name]);
+    defs_entry e;
+    if (!defs_->entry(result.entries[i], &e) || !entry_visible(e)) continue;
+    detection(e.kind, e.accuracy, e.qualifiers, std::string(defs_->name(e.name)));
     if (visible != nullptr) visible->push_back(i);
   }
   if (detected) {

@@ -46,6 +46,8 @@ int scan_context::on_match(unsigned id, unsigned long long, unsigned long long t
 }
 
 void scan_context::add_hit(uint32_t entry, uint64_t end) {
+  defs_entry unused;
+  if (!defs_->entry(entry, &unused)) return;  // a damaged record of a mapped file
   std::vector<uint32_t>& hits = out_->entries;
   auto it = std::lower_bound(hits.begin(), hits.end(), entry);
   if ((it != hits.end() && *it == entry) || hits.size() >= kMaxHits) return;
@@ -57,9 +59,8 @@ void scan_context::begin(uint64_t size, raw_result* out) {
   *out = raw_result();
   out_ = out;
   size_ = size;
-  hashing_ = defs_->wants_hash(size);
   if (rules_) rules_->begin(size);
-  if (hashing_) hash_.reset();
+  hash_.begin(defs_->hash_types(size));
   // Without its scratch the matcher cannot run; say so rather than call the object clean.
   if (defs_->database() != nullptr && !matcher_ok_) out->error = ENOMEM;
 }
@@ -69,7 +70,7 @@ bool scan_context::feed(const char* data, size_t n) {
     out_->head.append(data, std::min(n, kHeadSize - out_->head.size()));
   }
   out_->bytes += n;
-  if (hashing_) hash_.update(data, n);
+  if (hash_.types() != 0) hash_.update(data, n);
   if (!matcher_ok_) return true;
   return hs_scan_stream(stream_, data, unsigned(n), 0, scratch_, on_match, this) == HS_SUCCESS;
 }
@@ -87,13 +88,16 @@ void scan_context::finish() {
     };
     rules_->finish(read, [this](uint32_t entry) { add_hit(entry, size_); });
   }
-  if (!hashing_ || out_->error != 0) return;
-  digest sha = hash_.finish();
+  if (hash_.types() == 0 || out_->error != 0) return;
+  hash_.finish();
   // A file that changed size while it was read has no trustworthy whole-file hash.
   if (out_->bytes != size_) return;
-  int64_t entry = defs_->find_hash(sha, size_);
-  if (entry >= 0) add_hit(uint32_t(entry), size_);
-  out_->allowed = defs_->allowed(sha, size_);
+  for (int t = 0; t < kHashTypes; ++t) {
+    if ((hash_.types() & (1u << t)) == 0) continue;
+    int64_t entry = defs_->find_hash(hash_type(t), hash_.value(hash_type(t)), size_);
+    if (entry >= 0) add_hit(uint32_t(entry), size_);
+    if (defs_->allowed(hash_type(t), hash_.value(hash_type(t)), size_)) out_->allowed = true;
+  }
 }
 
 namespace {

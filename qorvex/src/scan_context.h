@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "qorvex/src/defs_set.h"
+#include "qorvex/src/digests.h"
 #include "qorvex/src/rule_matches.h"
-#include "qorvex/src/sha256.h"
 
 struct hs_stream;
 
@@ -61,12 +61,11 @@ class scan_context {
   hs_scratch* scratch_ = nullptr;
   hs_stream* stream_ = nullptr;
   bool matcher_ok_ = false;
-  sha256 hash_;
+  digests hash_;
   std::vector<char> buffer_;
   // State of the object being scanned.
   raw_result* out_ = nullptr;
   uint64_t size_ = 0;
-  bool hashing_ = false;
   // The rules' match records (null when the set has no rules) and where the object's bytes are
   // read from for their conditions: the file, or the bytes in memory.
   std::unique_ptr<rule_matches> rules_;

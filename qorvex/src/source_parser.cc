@@ -1,5 +1,6 @@
 #include "qorvex/src/source_parser.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace qorvex {
@@ -31,31 +32,6 @@ bool parse_number(std::string_view text, uint64_t limit, uint64_t* out) {
     v = v * 10 + uint64_t(c - '0');
   }
   *out = v;
-  return true;
-}
-
-bool parse_digest(std::string_view hex, sha256_digest* out) {
-  if (hex.size() != 64) return false;
-  for (size_t i = 0; i < 32; ++i) {
-    int v = 0;
-    for (char c : hex.substr(2 * i, 2)) {
-      int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-              : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
-              : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
-                                                          : -1;
-      if (d < 0) return false;
-      v = v * 16 + d;
-    }
-    (*out)[i] = uint8_t(v);
-  }
-  return true;
-}
-
-bool valid_name(std::string_view name) {
-  if (name.empty() || name.size() > kMaxNameLength) return false;
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7f) return false;
-  }
   return true;
 }
 
@@ -92,16 +68,19 @@ bool apply_option(std::string_view option, source_entry* e, std::string* err) {
   return true;
 }
 
-bool parse_digest_and_size(std::string_view body, source_entry* e, std::string* err) {
+bool parse_digest_and_size(std::string_view body, hash_entry* h, std::string* err) {
   std::string_view hex = next_word(&body);
   std::string_view size = next_word(&body);
-  if (!parse_digest(hex, &e->digest)) return *err = "bad SHA-256 value", false;
-  if (!parse_number(size, UINT64_MAX, &e->size)) return *err = "bad file size", false;
+  if (!parse_hex_digest(hex, &h->digest, &h->type))
+    return *err = "bad hash value (MD5, SHA-1 or SHA-256 in hex)", false;
+  if (!parse_hash_size(size, &h->size)) return *err = "bad file size", false;
   if (!trim(body).empty()) return *err = "unexpected text after the size", false;
   return true;
 }
 
-bool parse_entry(std::string_view type, std::string_view line, source_entry* e, std::string* err) {
+// Parses a line's head; for hash and allow lines *rest gets the text after the ':'.
+bool parse_entry(std::string_view type, std::string_view line, source_entry* e,
+                 std::string_view* rest, std::string* err) {
   e->type = type == "pattern" ? entry_type::pattern
             : type == "hash"  ? entry_type::hash
                               : entry_type::allow;
@@ -116,11 +95,84 @@ bool parse_entry(std::string_view type, std::string_view line, source_entry* e, 
     if (!apply_option(opt, e, err)) return false;
   }
   if (e->type != entry_type::allow && e->kind < 0) return *err = "missing kind=", false;
-  if (e->type != entry_type::pattern) return parse_digest_and_size(body, e, err);
+  if (e->type != entry_type::pattern) {
+    *rest = body;
+    return true;
+  }
   return parse_pattern(trim(body), &e->pattern, err);
 }
 
+// A hash or allow line, its options already in e.
+bool add_hash_line(const source_entry& e, std::string_view body, uint32_t source, uint32_t line,
+                   source_set* out, std::string* err) {
+  hash_entry h;
+  h.allow = e.type == entry_type::allow;
+  h.kind = uint8_t(std::max(e.kind, 0));
+  h.accuracy = uint8_t(e.accuracy);
+  h.heuristics = uint8_t(e.heuristics);
+  h.qualifiers = e.qualifiers;
+  h.source = source;
+  h.line = line;
+  if (!parse_digest_and_size(body, &h, err)) return false;
+  if (!out->add_hash(h, h.allow ? std::string_view() : std::string_view(e.name)))
+    return *err = "too many names", false;
+  return true;
+}
+
 }  // namespace
+
+bool parse_hex_digest(std::string_view hex, sha256_digest* out, hash_type* type) {
+  if (hex.size() == 32)
+    *type = hash_type::md5;
+  else if (hex.size() == 40)
+    *type = hash_type::sha1;
+  else if (hex.size() == 64)
+    *type = hash_type::sha256;
+  else
+    return false;
+  *out = {};
+  for (size_t i = 0; i < hex.size() / 2; ++i) {
+    int v = 0;
+    for (char c : hex.substr(2 * i, 2)) {
+      int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+              : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+              : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                          : -1;
+      if (d < 0) return false;
+      v = v * 16 + d;
+    }
+    (*out)[i] = uint8_t(v);
+  }
+  return true;
+}
+
+bool parse_hash_size(std::string_view text, uint64_t* out) {
+  if (text == "*") return (*out = kAnySize), true;
+  // kAnySize itself is taken by `*`.
+  return parse_number(text, kAnySize - 1, out);
+}
+
+bool valid_name(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameLength) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7f) return false;
+  }
+  return true;
+}
+
+uint32_t source_set::label_index(const std::string& label) {
+  if (labels.empty() || labels.back() != label) labels.push_back(label);
+  return uint32_t(labels.size() - 1);
+}
+
+bool source_set::add_hash(hash_entry h, std::string_view name) {
+  if (name_pool.size() + name.size() > UINT32_MAX) return false;
+  h.name_at = uint32_t(name_pool.size());
+  h.name_length = uint8_t(name.size());
+  name_pool += name;
+  hashes.push_back(h);
+  return true;
+}
 
 bool valid_defs_id(std::string_view text) {
   if (text.size() != kIdLength) return false;
@@ -136,6 +188,7 @@ bool valid_defs_id(std::string_view text) {
 bool parse_source(std::string_view text, const std::string& label, source_set* out,
                   std::string* err) {
   int line_no = 0;
+  uint32_t source = out->label_index(label);
   while (!text.empty()) {
     size_t nl = text.find('\n');
     std::string_view line = trim(text.substr(0, nl));
@@ -157,7 +210,13 @@ bool parse_source(std::string_view text, const std::string& label, source_set* o
     } else if (word == "pattern" || word == "hash" || word == "allow") {
       source_entry e;
       e.where = where;
-      if (parse_entry(word, rest, &e, &message)) out->entries.push_back(std::move(e));
+      std::string_view body;
+      if (parse_entry(word, rest, &e, &body, &message)) {
+        if (e.type == entry_type::pattern)
+          out->entries.push_back(std::move(e));
+        else
+          add_hash_line(e, body, source, uint32_t(line_no), out, &message);
+      }
     } else {
       message = "unknown line type '" + std::string(word) + "'";
     }

@@ -83,19 +83,29 @@ void compile_into(const std::string& source, const std::string& dir, const std::
   write_file(dir + "/qorvexcon-v2.def", out.companion);
 }
 
-std::shared_ptr<const defs_set> compile_set(const std::string& source) {
-  source_set set;
-  std::string err;
+std::shared_ptr<const defs_set> load_compiled(const source_set& set, std::string* err) {
   compiled_defs out;
   defs_file sig, companion;
   std::unique_ptr<defs_set> loaded;
-  bool ok = parse_source(source, "test.src", &set, &err) &&
-            compile_defs(set, "202612101530", &out, &err) &&
-            decode_defs_file(out.signatures, defs_role::signatures, &sig, &err) &&
-            decode_defs_file(out.companion, defs_role::companion, &companion, &err) &&
-            defs_set::create(std::move(sig), std::move(companion), &loaded, &err);
-  EXPECT_TRUE(ok) << err;
+  if (!compile_defs(set, "202612101530", &out, err)) return nullptr;
+  // The tables of a compiled file are used where they lie: the bytes live as long as the set.
+  auto bytes = std::make_shared<compiled_defs>(std::move(out));
+  if (!decode_defs_file(bytes->signatures, defs_role::signatures, &sig, err) ||
+      !decode_defs_file(bytes->companion, defs_role::companion, &companion, err)) {
+    return nullptr;
+  }
+  sig.storage = bytes;
+  if (!defs_set::create(std::move(sig), std::move(companion), &loaded, err)) return nullptr;
   return std::shared_ptr<const defs_set>(std::move(loaded));
+}
+
+std::shared_ptr<const defs_set> compile_set(const std::string& source) {
+  source_set set;
+  std::string err;
+  std::shared_ptr<const defs_set> loaded;
+  if (parse_source(source, "test.src", &set, &err)) loaded = load_compiled(set, &err);
+  EXPECT_TRUE(loaded) << err;
+  return loaded;
 }
 
 namespace {

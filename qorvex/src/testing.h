@@ -11,6 +11,7 @@
 
 #include "qorvex/include/qorvex.h"
 #include "qorvex/src/defs_set.h"
+#include "qorvex/src/source_parser.h"
 
 namespace qorvex {
 
@@ -45,6 +46,8 @@ void compile_into(const std::string& source, const std::string& dir,
                   const std::string& id = "202612101530");
 // Compiles source text into a set held in memory.
 std::shared_ptr<const defs_set> compile_set(const std::string& source);
+// Compiles a parsed set and loads it as the engine would; null with a reason in *err.
+std::shared_ptr<const defs_set> load_compiled(const source_set& set, std::string* err);
 
 // Archives made at run time, byte for byte, so tests can also make damaged and hostile ones.
 struct zip_member {

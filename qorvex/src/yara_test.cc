@@ -4,6 +4,7 @@
 
 #include "qorvex/src/defs_writer.h"
 #include "qorvex/src/scan_context.h"
+#include "qorvex/src/testing.h"
 #include "qorvex/src/yara_parser.h"
 #include "qorvex/src/yara_source.h"
 
@@ -19,16 +20,9 @@ struct yara_build {
 yara_build build(const std::string& rules) {
   yara_build b;
   source_set src;
-  compiled_defs out;
-  defs_file sig, companion;
-  std::unique_ptr<defs_set> loaded;
   if (!add_yara_source("t.yar", rules, &src, &b.report, &b.err)) return b;
-  bool ok = compile_defs(src, "202612101530", &out, &b.err) &&
-            decode_defs_file(out.signatures, defs_role::signatures, &sig, &b.err) &&
-            decode_defs_file(out.companion, defs_role::companion, &companion, &b.err) &&
-            defs_set::create(std::move(sig), std::move(companion), &loaded, &b.err);
-  EXPECT_TRUE(ok) << b.err;
-  b.set = std::shared_ptr<const defs_set>(std::move(loaded));
+  b.set = load_compiled(src, &b.err);
+  EXPECT_TRUE(b.set) << b.err;
   return b;
 }
 
@@ -38,7 +32,11 @@ std::string scan(const defs_set& set, const std::string& data) {
   raw_result r;
   ctx.scan_bytes(data, &r);
   std::vector<std::string> names;
-  for (uint32_t e : r.entries) names.push_back(set.names()[set.entries()[e].name]);
+  for (uint32_t e : r.entries) {
+    defs_entry entry;
+    EXPECT_TRUE(set.entry(e, &entry));
+    names.emplace_back(set.name(entry.name));
+  }
   std::sort(names.begin(), names.end());
   std::string joined;
   for (const std::string& n : names) joined += (joined.empty() ? "" : " ") + n;

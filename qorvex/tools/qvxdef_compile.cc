@@ -7,6 +7,7 @@
 #include "qorvex/src/source_parser.h"
 #include "qorvex/src/yara_source.h"
 #include "qorvex/tools/qvxdef_commands.h"
+#include "qorvex/tools/qvxdef_databases.h"
 
 namespace qvxdef {
 
@@ -52,7 +53,12 @@ int run_compile(const args& a) {
   qorvex::source_set set;
   std::string err;
   int yara_sources = 0;
+  std::vector<qorvex::db_report> databases;
   for (const std::string& path : sources) {
+    if (is_database_path(path)) {
+      if (!read_database(path, &set, &databases)) return 1;
+      continue;
+    }
     std::string text;
     if (!qorvex::read_small_file(path, kMaxSourceSize, &text, &err)) {
       std::fprintf(stderr, "qvxdef compile: %s\n", err.c_str());
@@ -75,9 +81,11 @@ int run_compile(const args& a) {
       return 1;
     }
   }
+  if (!databases.empty()) finish_databases(&set, &databases);
   if (id.empty()) id = set.id;
-  // Rule files carry no identifier: a set with one is stamped with the time it was compiled.
-  if (id.empty() && yara_sources > 0) id = current_id();
+  // Rule files and signature databases carry no identifier: such a set is stamped with the time
+  // it was compiled.
+  if (id.empty() && (yara_sources > 0 || !databases.empty())) id = current_id();
   if (id.empty()) {
     std::fprintf(stderr, "qvxdef compile: no identifier: give --id= or an `id` line\n");
     return 1;

@@ -19,9 +19,9 @@ int run_info(const args& a) {
   }
   qorvex::defs_file f;
   const char* role = "signatures";
-  if (!qorvex::decode_defs_file(bytes, qorvex::defs_role::signatures, &f, &err)) {
+  if (!qorvex::decode_defs_file(bytes, qorvex::defs_role::signatures, &f, &err, true)) {
     std::string companion_err;
-    if (!qorvex::decode_defs_file(bytes, qorvex::defs_role::companion, &f, &companion_err)) {
+    if (!qorvex::decode_defs_file(bytes, qorvex::defs_role::companion, &f, &companion_err, true)) {
       std::fprintf(stderr, "qvxdef info: %s: %s\n", a[0].c_str(), err.c_str());
       return 1;
     }
@@ -30,8 +30,8 @@ int run_info(const args& a) {
   std::printf(
       "file: %s\nrole: %s\nformat: %u\nid: %s\nnames: %zu\nsignatures: %zu\n"
       "patterns: %zu\nhashes: %zu\nallow: %zu\ndatabase bytes: %zu\n",
-      a[0].c_str(), role, qorvex::kFormatVersion, f.id.c_str(), f.names.size(), f.entries.size(),
-      f.patterns.size(), f.hashes.size(), f.allow.size(), f.database.size());
+      a[0].c_str(), role, f.version, f.id.c_str(), f.name_count(), f.entry_count(),
+      f.patterns.size(), f.hash_count(), f.allow_count(), f.database.size());
   return 0;
 }
 

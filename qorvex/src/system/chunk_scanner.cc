@@ -10,7 +10,7 @@ constexpr uint8_t kStartAnchored = 2;
 
 chunk_scanner::chunk_scanner(scan_context& context) : context_(context) {
   const defs_set& defs = *context.defs();
-  anchoring_.assign(defs.entries().size(), 0);
+  anchoring_.assign(defs.entry_count(), 0);
   size_t longest = 0;
   for (const defs_pattern& p : defs.patterns()) {
     if (p.entry >= anchoring_.size()) continue;
