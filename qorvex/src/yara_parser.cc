@@ -913,7 +913,7 @@ class parser {
         if (wildcard ? id.compare(0, prefix.size(), prefix) == 0 : id == prefix) {
           used_[i] = true;
           found = true;
-          ids.push_back("#" + std::to_string(i));
+          ids.push_back(std::string("#").append(std::to_string(i)));
         }
       }
       if (!found) fail("undefined string identifier \"" + t.text + "\"", t.line);

@@ -307,8 +307,10 @@ std::string translate_regex(std::string_view src, std::string* out) {
         continue;
       }
       if (lo.size() > 6 || hi.size() > 6) return "a repeat interval too large";
-      re += "{" + (lo.empty() ? std::string("0") : std::string(lo)) +
-            (comma == std::string_view::npos ? "" : "," + std::string(hi)) + "}";
+      re += '{';
+      re += lo.empty() ? std::string_view("0") : std::string_view(lo);
+      if (comma != std::string_view::npos) re.append(",").append(hi);
+      re += '}';
       i = end + 1;
       continue;
     }
@@ -401,7 +403,8 @@ std::string string_variants(const yara_string& s, bool positions,
       for (int k = s.xor_min; k <= s.xor_max; ++k) {
         std::string x = bytes;
         for (char& c : x) c = char(uint8_t(c) ^ uint8_t(k));
-        re += (k == s.xor_min ? "" : "|") + literal(x);
+        if (k != s.xor_min) re += '|';
+        re += literal(x);
       }
       re += ")";
     } else {
