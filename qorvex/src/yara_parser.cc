@@ -677,10 +677,11 @@ class parser {
 
   typed unary_level(int depth) {
     depth_check(depth);
-    if (accept("-")) {
+    bool neg = accept("-");
+    if (neg || accept("~")) {
       typed a = unary_level(depth + 1);
       need_value(a);
-      if (a.e.kind == yara_expr::node::number) {
+      if (neg && a.e.kind == yara_expr::node::number) {
         a.e.value = int64_t(0 - uint64_t(a.e.value));
         return a;
       }
@@ -688,18 +689,7 @@ class parser {
       typed r;
       r.t = vtype::integer;
       r.e.kind = yara_expr::node::unary;
-      r.e.op = cond_op::neg;
-      r.e.kids.push_back(std::move(a.e));
-      return r;
-    }
-    if (accept("~")) {
-      typed a = unary_level(depth + 1);
-      need_value(a);
-      if (a.t != vtype::integer) return {not_integer(a.e), vtype::any};
-      typed r;
-      r.t = vtype::integer;
-      r.e.kind = yara_expr::node::unary;
-      r.e.op = cond_op::bnot;
+      r.e.op = neg ? cond_op::neg : cond_op::bnot;
       r.e.kids.push_back(std::move(a.e));
       return r;
     }
