@@ -5,10 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "scanner/cmdline/params.h"
-#include "scanner/logging/cli_logging.h"
-#include "scanner/messages/strings.h"
-
 namespace ferrox {
 
 scoped_temp_dir::scoped_temp_dir() {
@@ -34,20 +30,14 @@ std::string scoped_temp_dir::read(const std::string& file) {
   return s.str();
 }
 
-scoped_globals::scoped_globals(std::vector<std::string> args) {
-  g_strings = new strings();
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  g_params = new params(static_cast<int>(argv.size()), argv.data());
-}
+scoped_catalogue::scoped_catalogue() { install_catalogue(&catalogue_); }
 
-scoped_globals::~scoped_globals() {
-  delete g_logging;
-  g_logging = nullptr;
-  delete g_params;
-  g_params = nullptr;
-  delete g_strings;
-  g_strings = nullptr;
+scoped_catalogue::~scoped_catalogue() { install_catalogue(nullptr); }
+
+parsed_command_line parse_args(const std::vector<std::string>& args, const strings& catalogue) {
+  std::vector<const char*> argv = {"ferrox64"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  return parse_command_line(static_cast<int>(argv.size()), argv.data(), catalogue);
 }
 
 }  // namespace ferrox

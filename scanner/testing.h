@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "scanner/cmdline/command_line.h"
+#include "scanner/messages/strings.h"
+
 namespace ferrox {
 
 // A fresh temporary folder, removed with everything in it on destruction.
@@ -21,13 +24,19 @@ class scoped_temp_dir {
   std::string path_;
 };
 
-// Installs a message catalogue and a parameter store built from `args` (program name first) as
-// the process-wide objects, and removes them again on destruction.
-class scoped_globals {
+// Installs the built-in message catalogue for msg(), and removes it again on destruction.
+class scoped_catalogue {
  public:
-  explicit scoped_globals(std::vector<std::string> args);
-  ~scoped_globals();
+  scoped_catalogue();
+  ~scoped_catalogue();
+  const strings& catalogue() const { return catalogue_; }
+
+ private:
+  strings catalogue_;
 };
+
+// Parses `args` (without the program name) with `catalogue`.
+parsed_command_line parse_args(const std::vector<std::string>& args, const strings& catalogue);
 
 }  // namespace ferrox
 

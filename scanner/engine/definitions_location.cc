@@ -1,6 +1,5 @@
 #include "scanner/engine/definitions_location.h"
 
-#include "scanner/cmdline/params.h"
 #include "scanner/platform/files.h"
 #include "scanner/platform/process.h"
 
@@ -29,9 +28,7 @@ std::string locate_definitions_in(const std::string& deflocation, const std::str
   return folder;
 }
 
-std::string locate_definitions() {
-  std::string deflocation;
-  if (g_params && !g_params->get_string(kOptDefLocation, deflocation)) deflocation.clear();
+std::string locate_definitions(const std::string& deflocation) {
   std::string program;
   if (!module_path(program)) program.clear();
   return locate_definitions_in(deflocation, program, kSystemDefinitionsFolder);

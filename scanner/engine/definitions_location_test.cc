@@ -39,10 +39,10 @@ TEST(locate_definitions, program_without_separator_gets_one) {
 }
 
 TEST(locate_definitions, concurrent_callers_agree) {
-  scoped_globals globals({"ferrox64", "--deflocation=/defs/"});
   std::vector<std::thread> threads;
   std::vector<std::string> seen(8);
-  for (int i = 0; i < 8; ++i) threads.emplace_back([&, i] { seen[i] = locate_definitions(); });
+  for (int i = 0; i < 8; ++i)
+    threads.emplace_back([&, i] { seen[i] = locate_definitions("/defs/"); });
   for (auto& t : threads) t.join();
   for (const auto& s : seen) EXPECT_EQ(s, "/defs/");
 }

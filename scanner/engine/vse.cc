@@ -3,14 +3,12 @@
 #include <vector>
 
 #include "qorvex.h"
-#include "scanner/cmdline/params.h"
 #include "scanner/messages/strings.h"
 
 namespace ferrox {
 
-vse::vse() {
-  if (g_params == nullptr || !g_params->parsed()) return;
-  loaded_ = qvx_initialize(nullptr) == QVX_R_SUCCESS;
+vse::vse(engine_start start) {
+  if (start == engine_start::load) loaded_ = qvx_initialize(nullptr) == QVX_R_SUCCESS;
 }
 
 vse::~vse() {

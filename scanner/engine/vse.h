@@ -5,21 +5,27 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace ferrox {
 
 using engine_handle = uint64_t;
 using engine_result = int32_t;
+using engine_object_list = std::vector<engine_handle>;
 
 // The scanner's event callback, handed to every created object.
 using engine_callback = int32_t (*)(engine_handle object, int32_t event, void* context);
 
-// Calls entry 1 on construction (when the parameter store exists and parsed) and entry 2 on
-// destruction when that succeeded. Every call below returns -4 without touching the engine when
-// it is not loaded. Calls on different handles may run on different threads at once.
+enum class engine_start { load, leave_unloaded };
+
+// With engine_start::load calls entry 1 on construction, and entry 2 on destruction when that
+// succeeded. Every call below returns -4 without touching the engine when it is not loaded.
+// Calls on different handles may run on different threads at once.
 class vse {
  public:
-  vse();
+  explicit vse(engine_start start);
+  vse(const vse&) = delete;
+  vse& operator=(const vse&) = delete;
   virtual ~vse();
 
   bool loaded() const { return loaded_; }

@@ -11,7 +11,7 @@ namespace ferrox {
 namespace {
 
 TEST(describe_result, table) {
-  scoped_globals globals({"ferrox64"});
+  scoped_catalogue catalogue;
   const struct {
     engine_result code;
     int32_t level;
@@ -45,7 +45,7 @@ TEST(describe_result, table) {
 }
 
 TEST(vse, unloaded_wrapper_answers_minus_four) {
-  vse engine;  // no parameter store: the engine is not initialised
+  vse engine(engine_start::leave_unloaded);
   ASSERT_FALSE(engine.loaded());
   engine_handle h = 0;
   char buf[8];

@@ -2,24 +2,17 @@
 
 #include <cstdio>
 
-#include "scanner/cmdline/params.h"
 #include "scanner/platform/system_log.h"
 
 namespace ferrox {
 
-cli_logging* g_logging = nullptr;
-
-cli_logging::cli_logging() {
-  if (g_params == nullptr || !g_params->parsed()) return;
-  bool append = false, verbose = false;
-  std::string report;
-  if (!g_params->get_flag(kOptSyslog, syslog_) || !g_params->get_flag(kOptAppend, append) ||
-      !g_params->get_flag(kOptVerbose, verbose) || !g_params->get_string(kOptReport, report))
-    return;
-  if (verbose) threshold_ = 0;
-  if (!report.empty()) {
+cli_logging::cli_logging(const output_settings& settings) : syslog_(settings.syslog) {
+  if (settings.verbose) threshold_ = 0;
+  if (!settings.report_file.empty()) {
     auto file = std::make_unique<std::ofstream>();
-    file->open(report, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
+    const auto mode =
+        settings.append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc;
+    file->open(settings.report_file, mode);
     if (!file->is_open()) return;
     report_file_ = std::move(file);
   }
@@ -59,10 +52,6 @@ bool cli_logging::progress_tick() {
     }
   }
   return true;
-}
-
-bool log_line(int32_t level, const std::string& text) {
-  return g_logging && g_logging->log_message(level, text);
 }
 
 }  // namespace ferrox

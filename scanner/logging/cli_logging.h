@@ -10,14 +10,24 @@
 
 namespace ferrox {
 
+// Where the output goes, from --report=, --append, --syslog and --verbose.
+struct output_settings {
+  std::string report_file;  // "" for none
+  bool append = false;      // keep what the report file holds
+  bool syslog = false;      // copy every message to the system log
+  bool verbose = false;     // let level 0 through
+};
+
 // Levels: 0 only with --verbose; 1 and 2 to standard output; 3 to standard error. The report file
 // gets every message that passes the filter. log_message and progress_tick may be called from any
 // thread: every message is written whole to all its sinks under one lock (output_lock).
 class cli_logging {
  public:
-  // Reads --syslog, --append, --verbose and --report= from the parameter store.
-  cli_logging();
+  // Not ready when the report file cannot be opened.
+  explicit cli_logging(const output_settings& settings);
   virtual ~cli_logging();
+  cli_logging(const cli_logging&) = delete;
+  cli_logging& operator=(const cli_logging&) = delete;
 
   bool ready() const { return ready_; }
   // The report file, for writing the banner into it once; null when there is none.
@@ -29,20 +39,12 @@ class cli_logging {
   bool progress_tick();
 
  private:
-  void send_to_syslog(int32_t level, const std::string& text);
-
   bool ready_ = false;
   std::unique_ptr<std::ofstream> report_file_;
   bool syslog_ = false;
   int32_t threshold_ = 1;
   std::atomic<uint32_t> progress_count_{0};
 };
-
-// The process-wide output object; null while it does not exist.
-extern cli_logging* g_logging;
-
-// log_message on g_logging; false when it does not exist.
-bool log_line(int32_t level, const std::string& text);
 
 }  // namespace ferrox
 

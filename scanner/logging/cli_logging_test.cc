@@ -12,8 +12,7 @@ TEST(cli_logging, report_gets_what_passes_the_filter) {
   scoped_temp_dir dir;
   const std::string report = dir.path() + "/r.txt";
   {
-    scoped_globals globals({"ferrox64", "--report=" + report});
-    cli_logging log;
+    cli_logging log({.report_file = report});
     ASSERT_TRUE(log.ready());
     ASSERT_NE(log.report_stream(), nullptr);
     EXPECT_TRUE(log.log_message(0, "hidden\n"));
@@ -32,8 +31,7 @@ TEST(cli_logging, append_keeps_old_content_and_verbose_writes_level_zero) {
   scoped_temp_dir dir;
   const std::string report = dir.write("r.txt", "old\n");
   {
-    scoped_globals globals({"ferrox64", "-V", "--append", "-l", report});
-    cli_logging log;
+    cli_logging log({.report_file = report, .append = true, .verbose = true});
     testing::internal::CaptureStdout();
     log.log_message(0, "new\n");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "new\n");
@@ -42,16 +40,14 @@ TEST(cli_logging, append_keeps_old_content_and_verbose_writes_level_zero) {
 }
 
 TEST(cli_logging, report_in_missing_folder_is_not_ready) {
-  scoped_globals globals({"ferrox64", "--report=/nonexistent/dir/r.txt"});
-  cli_logging log;
+  cli_logging log({.report_file = "/nonexistent/dir/r.txt"});
   EXPECT_FALSE(log.ready());
   EXPECT_FALSE(log.log_message(1, "x"));
   EXPECT_FALSE(log.progress_tick());
 }
 
 TEST(cli_logging, progress_dot_every_hundredth_tick) {
-  scoped_globals globals({"ferrox64"});
-  cli_logging log;
+  cli_logging log({});
   testing::internal::CaptureStdout();
   for (int i = 0; i < 99; ++i) log.progress_tick();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");

@@ -2,7 +2,9 @@
 
 namespace ferrox {
 
-strings* g_strings = nullptr;
+namespace {
+const strings* installed = nullptr;
+}  // namespace
 
 strings::strings() : strings(kMessageRows, kMessageRowCount) {}
 
@@ -19,6 +21,8 @@ std::string strings::get(message_id id) const {
   return it == texts_.end() ? std::string() : it->second;
 }
 
-std::string msg(message_id id) { return g_strings ? g_strings->get(id) : std::string(); }
+void install_catalogue(const strings* catalogue) { installed = catalogue; }
+
+std::string msg(message_id id) { return installed ? installed->get(id) : std::string(); }
 
 }  // namespace ferrox

@@ -26,10 +26,11 @@ class strings {
   std::map<message_id, std::string> texts_;
 };
 
-// The process-wide catalogue; null while it does not exist.
-extern strings* g_strings;
+// Makes `catalogue` the one msg() reads, or none with null. The caller owns it and keeps it alive
+// while installed; the run installs its catalogue once, before any thread starts.
+void install_catalogue(const strings* catalogue);
 
-// The text of `id` from the process-wide catalogue, or "" when there is none.
+// The text of `id` from the installed catalogue, or "" when none is installed.
 std::string msg(message_id id);
 
 }  // namespace ferrox

@@ -4,10 +4,8 @@
 #include <string>
 
 #include "qorvex.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/process.h"
-#include "scanner/run/process_globals.h"
 
 namespace ferrox {
 
@@ -22,37 +20,33 @@ void print_banner(std::ostream& out) {
 namespace {
 
 // Reports a failed version query; false when its level is 3.
-bool query_failed(engine_result r) {
-  std::ostringstream line;
-  line << program_path << ": " << msg(112) << " ";
-  const int32_t level = describe_result(r, line);
-  line << "\n";
-  log_line(level, line.str());
-  return level != 3;
+bool query_failed(const run_context& ctx, engine_result r) {
+  return ctx.program_file.result(112, r) != 3;
 }
 
-bool print_definitions_version(vse& engine, engine_handle h, int32_t index, message_id label) {
+bool print_definitions_version(const run_context& ctx, engine_handle h, int32_t index,
+                               message_id label) {
   char text[15] = {};  // 14 for the engine, one more so the text always ends
-  const engine_result r = engine.get_property(h, QVX_P_DEFS_VERSION, index, text, 14);
-  if (r != 0 && !query_failed(r)) return false;
-  log_line(1, msg(label) + " " + std::string(text) + "\n");
+  const engine_result r = ctx.engine.get_property(h, QVX_P_DEFS_VERSION, index, text, 14);
+  if (r != 0 && !query_failed(ctx, r)) return false;
+  ctx.log(1, msg(label) + " " + std::string(text) + "\n");
   return true;
 }
 
 }  // namespace
 
-bool print_version_information(vse& engine, engine_handle h) {
+bool print_version_information(const run_context& ctx, engine_handle h) {
   uint32_t version = 0;
-  const engine_result r = engine.get_property(h, QVX_P_ENGINE_VERSION, 0, &version, sizeof version);
-  if (r != 0 && !query_failed(r)) return false;
-  log_line(1, msg(108) + " " + std::to_string(version >> 24) + "." +
-                  std::to_string((version >> 16) & 0xff) + "." + std::to_string(version & 0xffff) +
-                  "\n");
-  return print_definitions_version(engine, h, 0, 110) &&
-         print_definitions_version(engine, h, 1, 154);
+  const engine_result r =
+      ctx.engine.get_property(h, QVX_P_ENGINE_VERSION, 0, &version, sizeof version);
+  if (r != 0 && !query_failed(ctx, r)) return false;
+  ctx.log(1, msg(108) + " " + std::to_string(version >> 24) + "." +
+                 std::to_string((version >> 16) & 0xff) + "." + std::to_string(version & 0xffff) +
+                 "\n");
+  return print_definitions_version(ctx, h, 0, 110) && print_definitions_version(ctx, h, 1, 154);
 }
 
-int32_t print_statistics(vse& engine, const std::vector<engine_handle>& objects) {
+int32_t print_statistics(const run_context& ctx) {
   struct row {
     int32_t property;
     message_id label, unit;
@@ -63,11 +57,11 @@ int32_t print_statistics(vse& engine, const std::vector<engine_handle>& objects)
                               {45, 160, 161}, {46, 162, 163}, {47, 174, 175}};
   static const int kReadOrder[] = {1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10};  // 22 23 24 25 43 41 26 ...
   uint64_t sums[11] = {};
-  for (engine_handle h : objects) {
+  for (engine_handle h : ctx.objects) {
     for (int i : kReadOrder) {
       uint64_t value = 0;
-      if (engine.get_property(h, kRows[i].property, 0, &value, sizeof value) < 0) {
-        log_line(3, msg(10) + "\n");
+      if (ctx.engine.get_property(h, kRows[i].property, 0, &value, sizeof value) < 0) {
+        ctx.log(3, msg(10) + "\n");
         return 252;
       }
       sums[i] += value;
@@ -87,15 +81,15 @@ int32_t print_statistics(vse& engine, const std::vector<engine_handle>& objects)
   if (cleaned != 0) code = 3;
   if (quarantined != 0) code = 4;
   if (detected - quarantined - cleaned != deleted) code = 5;
-  log_line(1, block);
+  ctx.log(1, block);
   return code;
 }
 
-void print_scan_time(int64_t start) {
+void print_scan_time(const run_context& ctx, int64_t start) {
   const double seconds = static_cast<double>(wall_clock_seconds() - start);
   std::ostringstream line;
   line << "\n" << msg(152) << " " << static_cast<float>(seconds) << " " << msg(153) << "\n";
-  log_line(1, line.str());
+  ctx.log(1, line.str());
 }
 
 }  // namespace ferrox

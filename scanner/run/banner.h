@@ -6,7 +6,7 @@
 #include <ostream>
 #include <vector>
 
-#include "scanner/engine/vse.h"
+#include "scanner/context/run_context.h"
 
 namespace ferrox {
 
@@ -16,13 +16,13 @@ extern const char kProgramVersion[];
 void print_banner(std::ostream& out);
 // The engine and definition-file versions, three lines at level 1. False when a query failed at
 // level 3 and the remaining lines were not written.
-bool print_version_information(vse& engine, engine_handle h);
+bool print_version_information(const run_context& ctx, engine_handle h);
 
-// Sums the eleven counters over all objects, prints the block and returns the exit code 0..5,
-// or 252 (with the internal-error line) when a counter cannot be read.
-int32_t print_statistics(vse& engine, const std::vector<engine_handle>& objects);
+// Sums the eleven counters over all objects of the run, prints the block and returns the exit code
+// 0..5, or 252 (with the internal-error line) when a counter cannot be read.
+int32_t print_statistics(const run_context& ctx);
 // "Scanning time:  <seconds> second(s)" measured from `start`.
-void print_scan_time(int64_t start);
+void print_scan_time(const run_context& ctx, int64_t start);
 
 }  // namespace ferrox
 

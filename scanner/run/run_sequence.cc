@@ -1,164 +1,138 @@
 #include "scanner/run/run_sequence.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <string>
 
-#include "scanner/cmdline/params.h"
+#include "scanner/cmdline/command_line.h"
+#include "scanner/context/run_context.h"
 #include "scanner/engine/definitions_location.h"
-#include "scanner/engine/vse.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/process.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/run/banner.h"
-#include "scanner/run/process_globals.h"
-#include "scanner/samples/collect_samples.h"
+#include "scanner/run/process_owners.h"
 #include "scanner/scan/scan_driver.h"
 #include "scanner/sysareas/boot_records.h"
 #include "scanner/sysareas/memory_scan.h"
-#include "scanner/targets/startup_items.h"
+#include "scanner/sysareas/startup_items.h"
 #include "scanner/targets/targets.h"
 #include "scanner/update/journal.h"
 #include "scanner/update/update.h"
 
 namespace ferrox {
-
-std::string program_path;
-int64_t start_time = 0;
-
 namespace {
 
-// "<first argument>: <text>" on standard error, before or outside the output object.
-void error_line(const std::string& arg0, const std::string& text) {
-  const std::string line = arg0 + ": " + text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
-void cleanup_at_exit() { cleanup_globals(); }
+void release_owners_at_exit() { release_owners(); }
 
 // The action of a run whose engine objects are open; returns its exit code.
-int run_action(const std::string& arg0, vse& engine, engine_object_list& objects, bool verbose,
-               bool version, bool update) {
-  const engine_handle main_object = objects.front();
-  print_version_information(engine, main_object);
-  if (version) return 0;
-  if (update) return update_definitions(engine, main_object, arg0);
-  bool list = false, count = false;
-  if (!read_flag(kOptMalwareList, list)) {
-    error_line(arg0, msg(10));
-    return 252;
-  }
-  if (list) return list_malware(engine, main_object);
-  if (!read_flag(kOptMalwareNo, count)) {
-    error_line(arg0, msg(10));
-    return 252;
-  }
-  if (count) return count_malware(engine, main_object);
+int run_action(run_context& ctx) {
+  const scan_options& options = ctx.options;
+  const engine_handle main_object = ctx.objects.front();
+  print_version_information(ctx, main_object);
+  if (options.version) return 0;
+  if (options.update) return update_definitions(ctx, main_object);
+  if (options.malware_list) return list_malware(ctx, main_object);
+  if (options.malware_count) return count_malware(ctx, main_object);
 
   target_list targets;
-  if (!collect_targets(targets)) return 248;
-  scan_memory_and_processes(engine, main_object, verbose);
-  scan_boot_records(engine, main_object, verbose);
-  scan_boot_sectors(engine, main_object, verbose);
-  scan_startup_items(engine, main_object, verbose);
-  log_line(1, "\n");
-  if (!targets.empty() && !scan_targets(targets, engine, objects)) {
-    print_statistics(engine, objects);
+  if (!collect_targets(options, targets)) return 248;
+  scan_memory_and_processes(ctx, main_object);
+  scan_boot_records(ctx, main_object);
+  scan_boot_sectors(ctx, main_object);
+  scan_startup_items(ctx, main_object);
+  ctx.log(1, "\n");
+  if (!targets.empty() && !scan_targets(ctx, targets)) {
+    print_statistics(ctx);
     return 246;
   }
-  return print_statistics(engine, objects);
+  return print_statistics(ctx);
 }
 
 }  // namespace
 
-void cleanup_globals() {
-  destroy_sample_collector();
-  delete g_params;
-  g_params = nullptr;
-  delete g_logging;
-  g_logging = nullptr;
-  delete g_strings;
-  g_strings = nullptr;
-}
-
 int run_scanner(int argc, const char* const* argv) {
-  start_time = wall_clock_seconds();
+  const int64_t start_time = wall_clock_seconds();
   const std::string arg0 = (argc > 0 && argv[0]) ? argv[0] : "";
+  // Lines written before the output object exists go straight to standard error.
+  const program_lines early_lines(nullptr, arg0);
+  process_owners& own = owners();
 
+  std::string program_path;
   bool started = module_path(program_path);
   make_console_unbuffered();
   if (started) {
-    g_strings = new strings();
-    started = g_strings->ready();
+    own.catalogue = std::make_unique<strings>();
+    started = own.catalogue->ready();
   }
   if (!started) {
-    error_line(arg0, "Unable to load message file fxmsg.msg");
-    delete g_strings;
-    g_strings = nullptr;
+    early_lines.line(3, "Unable to load message file fxmsg.msg");
+    own.catalogue.reset();
     return 255;
   }
-  std::atexit(cleanup_at_exit);
+  install_catalogue(own.catalogue.get());
+  std::atexit(release_owners_at_exit);
 
   print_banner(std::cout);
-  g_params = new params(argc, argv);
-  if (!g_params->parsed()) {
-    if (g_params->help_requested()) g_params->print_usage(std::cout);
-    error_line(arg0, msg(9));
-    cleanup_globals();
+  parsed_command_line parsed = parse_command_line(argc, argv, *own.catalogue);
+  if (!parsed.ok) {
+    if (parsed.usage) print_usage(std::cout, *own.catalogue);
+    early_lines.line(3, msg(9));
+    release_owners();
     return 254;
   }
-  if (g_params->help_requested()) {
-    g_params->print_usage(std::cout);
-    cleanup_globals();
+  if (parsed.usage) {
+    print_usage(std::cout, *own.catalogue);
+    release_owners();
     return 253;
   }
-  bool verbose, show_settings, update, version;
-  if (!g_params->get_flag(kOptVerbose, verbose) ||
-      !g_params->get_flag(kOptShowSettings, show_settings) ||
-      !g_params->get_flag(kOptUpdate, update) || !g_params->get_flag(kOptVersion, version)) {
-    error_line(arg0, msg(10));
-    cleanup_globals();
-    return 252;
-  }
-  g_logging = new cli_logging();
-  if (!g_logging->ready()) {
-    error_line(arg0, msg(11));
+  own.options = std::make_unique<scan_options>(std::move(parsed.options));
+  const scan_options& options = *own.options;
+
+  own.output = std::make_unique<cli_logging>(
+      output_settings{options.report, options.append, options.syslog, options.verbose});
+  if (!own.output->ready()) {
+    early_lines.line(3, msg(11));
     return 251;
   }
-  if (std::ostream* report = g_logging->report_stream()) print_banner(*report);
-  if (show_settings) {
+  cli_logging& out = *own.output;
+  if (std::ostream* report = out.report_stream()) print_banner(*report);
+  if (options.show_settings) {
     std::ostringstream summary;
     summary << msg(100) << "\n";
-    g_params->print_settings(summary);
+    print_settings(options, summary, *own.catalogue);
     summary << "\n";
-    log_line(0, summary.str());
+    out.log_message(0, summary.str());
   }
 
-  vse engine;
+  vse engine(engine_start::load);
   if (!engine.loaded()) {
-    log_line(3, msg(12) + "\n");
+    out.log_message(3, msg(12) + "\n");
     return 250;
   }
+  run_context ctx{options,
+                  out,
+                  engine,
+                  own.samples,
+                  program_lines(&out, arg0),
+                  program_lines(&out, program_path),
+                  {}};
   // An update that was cut short is completed or undone before any definitions are loaded.
-  recover_definitions_if_idle(locate_definitions());
-  engine_object_list objects;
+  recover_definitions_if_idle(locate_definitions(options.deflocation));
   int code = 0;
-  if (open_engine_objects(arg0, engine, objects)) {
-    code = run_action(arg0, engine, objects, verbose, version, update);
-  } else if (update && objects.empty() && !version) {
+  if (open_engine_objects(ctx)) {
+    code = run_action(ctx);
+  } else if (options.update && ctx.objects.empty() && !options.version) {
     // The installed definitions do not load: an update is what repairs them.
-    code = update_definitions(engine, 0, arg0);
+    code = update_definitions(ctx, 0);
   } else {
-    close_engine_objects(engine, objects);
+    close_engine_objects(ctx);
     return 249;
   }
-  close_engine_objects(engine, objects);
-  print_scan_time(start_time);
-  cleanup_globals();
+  close_engine_objects(ctx);
+  print_scan_time(ctx, start_time);
+  release_owners();
   return code;
 }
 

@@ -3,6 +3,8 @@
 #ifndef FERROX_SCANNER_SAMPLES_COLLECT_SAMPLES_H_
 #define FERROX_SCANNER_SAMPLES_COLLECT_SAMPLES_H_
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace ferrox {
@@ -17,16 +19,21 @@ class collect_samples {
   bool opened_ = false;
 };
 
-// The process-wide collector; null when there is none.
-extern collect_samples* sample_collector;
+// The run's one collector, if any. Safe for concurrent callers: test, create and destroy happen
+// under one lock, so nobody sees a half-made collector and it is destroyed exactly once.
+class sample_slot {
+ public:
+  // The last configuration step of every engine object, with the --collect-samples= file. True
+  // when the configuration may go on: no file (or an empty name), or a collector already open.
+  // False when the collector could not open an archive.
+  bool create(const std::string& file);
+  // Destroys the collector, if any (exit-time clean-up).
+  void destroy();
 
-// The last configuration step of every engine object. True when the configuration may go on:
-// no --collect-samples= value (or an empty one). Safe for concurrent callers: at most one
-// collector exists, and it is destroyed exactly once.
-bool create_sample_archive(const std::string& prefix);
-
-// Destroys the collector, if any (exit-time clean-up).
-void destroy_sample_collector();
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<collect_samples> collector_;
+};
 
 }  // namespace ferrox
 

@@ -1,8 +1,6 @@
 #include "scanner/scan/detection_actions.h"
 
 #include "qorvex.h"
-#include "scanner/cmdline/params.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/files.h"
 #include "scanner/scan/printable_name.h"
@@ -18,14 +16,13 @@ bool destination(const std::string& file, const std::string& folder, std::string
 }
 
 // "Copying <name> to <folder> succeeded." and its move twin.
-void transfer(const std::string& name, option_id option, message_id verb, message_id to,
-              message_id ok, message_id failed,
+void transfer(const run_context& ctx, const std::string& name, const std::string& folder,
+              message_id verb, message_id to, message_id ok, message_id failed,
               bool (*op)(const std::string&, const std::string&, file_system&)) {
-  std::string folder;
-  if (!read_string(option, folder) || folder.empty()) return;
+  if (folder.empty()) return;
   const bool done = op(name, folder, default_file_system());
-  log_line(1, msg(verb) + " " + printable_name(name) + " " + msg(to) + " " + folder + " " +
-                  msg(done ? ok : failed) + "\n");
+  ctx.log(1, msg(verb) + " " + printable_name(name) + " " + msg(to) + " " + folder + " " +
+                 msg(done ? ok : failed) + "\n");
 }
 
 }  // namespace
@@ -40,11 +37,11 @@ bool move_to_folder(const std::string& file, const std::string& folder, file_sys
   return destination(file, folder, to) && fs.move_noreplace(file, to);
 }
 
-void report_action(engine_handle h, vse& engine, bool verbose) {
+void report_action(const run_context& ctx, engine_handle h) {
   int32_t code = 0;
   std::string name;
-  if (engine.get_property(h, QVX_P_STATUS, 0, &code, sizeof code) != 0) return;
-  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
+  if (ctx.engine.get_property(h, QVX_P_STATUS, 0, &code, sizeof code) != 0) return;
+  if (ctx.engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
   message_id line = 0;
   switch (code) {
     case 8:
@@ -60,7 +57,7 @@ void report_action(engine_handle h, vse& engine, bool verbose) {
       line = 224;
       break;
     case 14:
-      line = verbose ? 226 : 0;
+      line = ctx.options.verbose ? 226 : 0;
       break;
     case 15:
       line = 229;
@@ -71,10 +68,10 @@ void report_action(engine_handle h, vse& engine, bool verbose) {
     default:
       break;
   }
-  if (line != 0) log_line(1, msg(line) + " " + printable_name(name) + "\n");
+  if (line != 0) ctx.log(1, msg(line) + " " + printable_name(name) + "\n");
   if (code != 6) return;
-  transfer(name, kOptCopy, 216, 217, 218, 219, copy_to_folder);
-  transfer(name, kOptMove, 220, 221, 222, 223, move_to_folder);
+  transfer(ctx, name, ctx.options.copy_to, 216, 217, 218, 219, copy_to_folder);
+  transfer(ctx, name, ctx.options.move_to, 220, 221, 222, 223, move_to_folder);
 }
 
 }  // namespace ferrox

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scanner/engine/vse.h"
+#include "scanner/context/run_context.h"
 
 namespace ferrox {
 
@@ -12,7 +12,7 @@ class file_system;
 
 // Event 512: prints the action's line; for a file of interest (code 6) copies it into --copy=
 // and then moves it into --move=. Runs under callback_lock.
-void report_action(engine_handle object, vse& engine, bool verbose);
+void report_action(const run_context& ctx, engine_handle object);
 
 // The destination is the folder text followed by the file path's last "/" and what follows it.
 // A path without "/" has no name to append: both fail without touching anything.

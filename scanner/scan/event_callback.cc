@@ -4,8 +4,6 @@
 #include <string>
 
 #include "qorvex.h"
-#include "scanner/cmdline/params.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/scan/detection_actions.h"
@@ -82,15 +80,15 @@ bool read_subject(vse& engine, engine_handle h, std::string& subject) {
   return true;
 }
 
-void report_scanning(engine_handle h, vse& engine, bool verbose) {
-  if (!verbose) return;
+void report_scanning(const run_context& ctx, engine_handle h) {
+  if (!ctx.options.verbose) return;
   std::string name, inner;
-  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
-  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) name += inner;
-  log_line(1, msg(204) + printable_name(name) + "\n");
+  if (ctx.engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
+  if (ctx.engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) name += inner;
+  ctx.log(1, msg(204) + printable_name(name) + "\n");
 }
 
-int32_t dispatch(engine_handle h, int32_t event, vse& engine, bool verbose) {
+int32_t dispatch(const run_context& ctx, engine_handle h, int32_t event) {
   switch (event) {
     case QVX_EV_OPEN:
     case QVX_EV_CLOSE:
@@ -98,29 +96,29 @@ int32_t dispatch(engine_handle h, int32_t event, vse& engine, bool verbose) {
     case QVX_EV_DEBUG:
       return 0;
     case QVX_EV_SCANNING:
-      report_scanning(h, engine, verbose);
+      report_scanning(ctx, h);
       return 0;
     case QVX_EV_DETECTION:
-      return report_detection(h, engine, verbose);
+      return report_detection(ctx, h);
     case QVX_EV_STATUS:
-      report_object_status(h, engine, verbose);
+      report_object_status(ctx, h);
       return 0;
     case QVX_EV_NAMES:
-      print_malware_names(engine, h);
+      print_malware_names(ctx, h);
       return 0;
     case QVX_EV_ACTION:
-      report_action(h, engine, verbose);
+      report_action(ctx, h);
       return 0;
     default:
-      log_line(1, std::string(" ").append(msg(201)) + " " + std::to_string(event) + "\n");
+      ctx.log(1, std::string(" ").append(msg(201)) + " " + std::to_string(event) + "\n");
       return 0;
   }
 }
 
 // Exceptions must not leave the critical section nor cross back into the engine.
-int32_t dispatch_safely(engine_handle h, int32_t event, vse& engine, bool verbose) noexcept {
+int32_t dispatch_safely(const run_context& ctx, engine_handle h, int32_t event) noexcept {
   try {
-    return dispatch(h, event, engine, verbose);
+    return dispatch(ctx, h, event);
   } catch (...) {
     return 0;
   }
@@ -128,16 +126,12 @@ int32_t dispatch_safely(engine_handle h, int32_t event, vse& engine, bool verbos
 
 }  // namespace
 
-int32_t report_detection(engine_handle h, vse& engine, bool verbose) {
-  bool disinfect = false;
-  if (!read_flag(kOptDisinfect, disinfect)) {
-    log_line(3, msg(202));
-    return 0;
-  }
-  const int32_t answer = disinfect ? 1 : 0;
+int32_t report_detection(const run_context& ctx, engine_handle h) {
+  vse& engine = ctx.engine;
+  const int32_t answer = ctx.options.disinfect ? 1 : 0;
   std::string report;
   if (engine.get_text(h, QVX_P_REPORT_TEXT, 0, report) == 0) {
-    log_line(3, report + "\n");
+    ctx.log(3, report + "\n");
     return answer;
   }
   std::ostringstream line;
@@ -148,7 +142,7 @@ int32_t report_detection(engine_handle h, vse& engine, bool verbose) {
   line << "     ";
   int32_t accuracy = 0, kind = 0;
   if (read_i32(engine, h, QVX_P_ACCURACY, accuracy) != 0) {
-    log_line(3, line.str() + msg(202));
+    ctx.log(3, line.str() + msg(202));
     return 0;
   }
   append_accuracy(line, accuracy);
@@ -156,49 +150,47 @@ int32_t report_detection(engine_handle h, vse& engine, bool verbose) {
   if (engine.get_property(h, QVX_P_QUALIFIERS, 0, &qualifiers, sizeof qualifiers) == 0)
     append_qualifiers(line, qualifiers);
   if (read_i32(engine, h, QVX_P_KIND, kind) != 0) {
-    log_line(3, line.str() + msg(202));
+    ctx.log(3, line.str() + msg(202));
     return 0;
   }
   // A kind the table does not know adds no kind text.
   if (kind >= 0 && kind < kKinds) {
-    if (kind_table[kind].verbose_only && !verbose) return 0;
+    if (kind_table[kind].verbose_only && !ctx.options.verbose) return 0;
     line << msg(kind_table[kind].text);
   }
   std::string malware;
   if (engine.get_text(h, QVX_P_MALWARE_NAME, 0, malware) == 0 && !malware.empty())
     line << msg(203) << malware;
   line << "\n";
-  log_line(2, line.str());
+  ctx.log(2, line.str());
   return answer;
 }
 
-void report_object_status(engine_handle h, vse& engine, bool verbose) {
+void report_object_status(const run_context& ctx, engine_handle h) {
+  vse& engine = ctx.engine;
+  const bool verbose = ctx.options.verbose;
   int32_t status = 0;
   std::string subject;
   if (read_i32(engine, h, QVX_P_STATUS, status) != 0 || !read_subject(engine, h, subject)) return;
   static const message_id kVerboseStatus[] = {211, 207, 206, 200, 209, 208};
   if (status == 0) {
-    if (verbose) log_line(1, msg(211) + " " + subject + "\n");
+    if (verbose) ctx.log(1, msg(211) + " " + subject + "\n");
   } else if (status >= 1 && status <= 5) {
-    if (verbose) log_line(1, subject + " " + msg(kVerboseStatus[status]) + "\n");
+    if (verbose) ctx.log(1, subject + " " + msg(kVerboseStatus[status]) + "\n");
   } else if (status == 7) {
-    log_line(1, msg(213) + " " + subject + "\n");
+    ctx.log(1, msg(213) + " " + subject + "\n");
   } else if (status == 10) {
-    log_line(1, subject + " " + msg(210) + "\n");
+    ctx.log(1, subject + " " + msg(210) + "\n");
   }
 }
 
 int32_t scan_event_callback(engine_handle object, int32_t event, void* context) {
-  bool verbose = false, progress = false;
-  vse* engine = static_cast<vse*>(context);
-  if (g_params == nullptr || !g_params->parsed() || !g_params->get_flag(kOptVerbose, verbose) ||
-      !g_params->get_flag(kOptProgressSimple, progress) || engine == nullptr || !engine->loaded() ||
-      g_logging == nullptr || !g_logging->ready() || g_strings == nullptr || !g_strings->ready())
-    return 0;
+  if (context == nullptr) return 0;
+  const run_context& ctx = *static_cast<const run_context*>(context);
   int32_t result = 0;
 #pragma omp critical(callback_lock)
-  result = dispatch_safely(object, event, *engine, verbose);
-  if (progress && !verbose) g_logging->progress_tick();
+  result = dispatch_safely(ctx, object, event);
+  if (ctx.options.progress_simple && !ctx.options.verbose) ctx.out.progress_tick();
   return event == QVX_EV_DETECTION ? result : 0;
 }
 

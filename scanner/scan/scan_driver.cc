@@ -3,27 +3,13 @@
 #include <omp.h>
 
 #include <cctype>
-#include <cstdio>
-#include <sstream>
 
-#include "scanner/cmdline/params.h"
 #include "scanner/engine/definitions_location.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
-#include "scanner/samples/collect_samples.h"
 #include "scanner/scan/event_callback.h"
 #include "scanner/scan/scan_settings.h"
 
 namespace ferrox {
-namespace {
-
-void write_internal_error(const std::string& program) {
-  const std::string line = program + ": " + msg(10) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
-}  // namespace
 
 int32_t object_type_for(const std::string& deftype) {
   std::string upper;
@@ -35,78 +21,67 @@ int32_t object_type_for(const std::string& deftype) {
   return 2;
 }
 
-void report_open_failure(const std::string& program, engine_result result) {
-  std::ostringstream line;
-  line << program << ": " << msg(111) << " ";
-  int32_t level = 3;
+void report_open_failure(const program_lines& lines, engine_result result) {
   if (result == -2)
-    line << msg(26);
+    lines.line(3, msg(111) + " " + msg(26));
   else
-    level = describe_result(result, line);
-  line << "\n";
-  log_line(level, line.str());
+    lines.result(111, result);
 }
 
-bool configure_engine_object(const std::string& program, engine_handle h, vse& engine) {
-  return apply_scan_settings(program, h, engine) && apply_memory_limit(program, h, engine) &&
-         apply_event_mask(program, h, engine) && apply_exclusions(program, h, engine) &&
-         create_sample_archive(program);
-}
-
-bool open_engine_objects(const std::string& program, vse& engine, engine_object_list& objects) {
-  std::string deftype;
-  if (!engine.loaded() || !read_string(kOptDefType, deftype)) {
-    write_internal_error(program);
+bool configure_engine_object(const run_context& ctx, engine_handle h) {
+  if (!apply_scan_settings(ctx, h) || !apply_memory_limit(ctx, h) || !apply_event_mask(ctx, h) ||
+      !apply_exclusions(ctx, h))
     return false;
-  }
-  const int32_t type = object_type_for(deftype);
+  if (ctx.samples.create(ctx.options.collect_samples)) return true;
+  ctx.started_as.line(3, msg(28));
+  return false;
+}
+
+bool open_engine_objects(run_context& ctx) {
+  const int32_t type = object_type_for(ctx.options.deftype);
+  const std::string definitions = locate_definitions(ctx.options.deflocation);
   engine_handle first_handle = 0;
   const engine_result first =
-      engine.create_object(type, locate_definitions(), scan_event_callback, &engine, first_handle);
+      ctx.engine.create_object(type, definitions, scan_event_callback, &ctx, first_handle);
   if (first == 0) {
-    objects.push_back(first_handle);
+    ctx.objects.push_back(first_handle);
 #pragma omp parallel
     {
       engine_handle h = 0;
       const engine_result r =
-          engine.create_object(type, locate_definitions(), scan_event_callback, &engine, h);
+          ctx.engine.create_object(type, definitions, scan_event_callback, &ctx, h);
       if (r == 0) {
 #pragma omp critical(handle_lock)
-        objects.push_back(h);
+        ctx.objects.push_back(h);
       } else {
-        report_open_failure(program, r);
+        report_open_failure(ctx.started_as, r);
       }
     }
   } else {
-    report_open_failure(program, first);
+    report_open_failure(ctx.started_as, first);
   }
 
   bool status = true;
-  const long count = static_cast<long>(objects.size());
+  const long count = static_cast<long>(ctx.objects.size());
 #pragma omp parallel for schedule(static) shared(status)
   for (long i = 0; i < count; ++i) {
     bool go;
 #pragma omp atomic read
     go = status;
-    if (go && !configure_engine_object(program, objects[static_cast<std::size_t>(i)], engine)) {
+    if (go && !configure_engine_object(ctx, ctx.objects[static_cast<std::size_t>(i)])) {
 #pragma omp atomic write
       status = false;
     }
   }
   if (!status) return false;
-  if (!objects.empty()) return true;
-
-  std::ostringstream line;
-  line << program << ": " << msg(111) << " ";
-  const int32_t level = describe_result(first, line);
-  line << "\n";
-  log_line(level, line.str());
+  if (!ctx.objects.empty()) return true;
+  ctx.started_as.result(111, first);
   return false;
 }
 
-void close_engine_objects(vse& engine, engine_object_list& objects) {
-  for (engine_handle h : objects) engine.close_object(h);
-  objects.clear();
+void close_engine_objects(run_context& ctx) {
+  for (engine_handle h : ctx.objects) ctx.engine.close_object(h);
+  ctx.objects.clear();
 }
 
 }  // namespace ferrox

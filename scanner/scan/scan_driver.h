@@ -3,30 +3,28 @@
 #define FERROX_SCANNER_SCAN_SCAN_DRIVER_H_
 
 #include <string>
-#include <vector>
 
-#include "scanner/engine/vse.h"
+#include "scanner/context/run_context.h"
 
 namespace ferrox {
-
-using engine_object_list = std::vector<engine_handle>;
 
 // The object type for a --deftype= value (any case): ANDROID 10, V2 14, V2S 18, ZIP 6, else 2.
 int32_t object_type_for(const std::string& deftype);
 
-// Creates one object on the main thread (index 0) and one on every thread of an OpenMP region,
-// then configures all of them in a second region. True when at least one object exists and every
-// configuration step succeeded. On false the list may still hold objects: close them.
-bool open_engine_objects(const std::string& program, vse& engine, engine_object_list& objects);
+// Creates one object on the main thread (index 0 of ctx.objects) and one on every thread of an
+// OpenMP region, each with the run context as the event callback's context, then configures all
+// of them in a second region. True when at least one object exists and every configuration step
+// succeeded. On false the list may still hold objects: close them.
+bool open_engine_objects(run_context& ctx);
 
 // Runs the configuration chain on one object; false at the first failing step.
-bool configure_engine_object(const std::string& program, engine_handle h, vse& engine);
+bool configure_engine_object(const run_context& ctx, engine_handle h);
 
 // Closes every object in index order and empties the list.
-void close_engine_objects(vse& engine, engine_object_list& objects);
+void close_engine_objects(run_context& ctx);
 
 // "<program>: Initializing Scan Engine: <reason>", the reason by the creation result.
-void report_open_failure(const std::string& program, engine_result result);
+void report_open_failure(const program_lines& lines, engine_result result);
 
 }  // namespace ferrox
 

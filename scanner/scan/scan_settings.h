@@ -5,18 +5,33 @@
 #include <cstdint>
 #include <string>
 
-#include "scanner/engine/vse.h"
+#include "scanner/cmdline/options.h"
+#include "scanner/context/run_context.h"
 
 namespace ferrox {
 
-// Each step reads its options, sends the values with set_property and prints a refusal line
+// The scan settings an engine object gets from the options.
+struct engine_settings {
+  int32_t heuristics;  // -1 leaves the engine's default
+  int32_t macro_mode;
+  int32_t flags;
+  int32_t action;  // what to do with a file of interest
+  int32_t archive_depth;
+  bool hide_unwanted;  // adware and applications are not reported (no --pua)
+};
+engine_settings engine_settings_for(const scan_options& options);
+
+// True when more than one of --noheur, --heur-low, --heur-med and --heur-high is given.
+bool heuristics_conflict(const scan_options& options);
+
+// Each step sends its values with set_property and prints a refusal line
 // "<program>: <label> <result text>" at the result's level. False stops the configuration (a
-// level-3 refusal, an unreadable option, or the heuristics conflict, which is found before
-// anything is sent). Safe to run on several threads at once, each on its own handle.
-bool apply_scan_settings(const std::string& program, engine_handle h, vse& engine);
-bool apply_memory_limit(const std::string& program, engine_handle h, vse& engine);
-bool apply_event_mask(const std::string& program, engine_handle h, vse& engine);
-bool apply_exclusions(const std::string& program, engine_handle h, vse& engine);
+// level-3 refusal, or the heuristics conflict, which is found before anything is sent). Safe to
+// run on several threads at once, each on its own handle.
+bool apply_scan_settings(const run_context& ctx, engine_handle h);
+bool apply_memory_limit(const run_context& ctx, engine_handle h);
+bool apply_event_mask(const run_context& ctx, engine_handle h);
+bool apply_exclusions(const run_context& ctx, engine_handle h);
 
 // --archive= read like a C integer literal: decimal, 0x hexadecimal or leading-zero octal, up to
 // the first character that does not fit; nothing numeric gives 0. Kept to 32 bits.

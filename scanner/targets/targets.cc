@@ -4,14 +4,10 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include "qorvex.h"
-#include "scanner/cmdline/params.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/files.h"
-#include "scanner/run/process_globals.h"
 #include "scanner/scan/printable_name.h"
 
 namespace ferrox {
@@ -43,27 +39,23 @@ std::vector<std::string> read_list_file(const std::string& path) {
   return lines;
 }
 
-bool collect_targets(target_list& targets) {
-  if (g_params == nullptr) return false;
-  g_params->get_paths(targets);
+bool collect_targets(const scan_options& options, target_list& targets) {
+  targets = options.paths;
   static const struct {
-    option_id option;
+    bool scan_options::*wanted;
     int drive_class;
-  } kClasses[] = {{kOptHard, kClassHard},
-                  {kOptCdrom, kClassCdrom},
-                  {kOptNetwork, kClassNetwork},
-                  {kOptRemovable, kClassRemovable}};
+  } kClasses[] = {{&scan_options::hard, kClassHard},
+                  {&scan_options::cdrom, kClassCdrom},
+                  {&scan_options::network, kClassNetwork},
+                  {&scan_options::removable, kClassRemovable}};
   for (const auto& c : kClasses) {
-    bool wanted = false;
-    if (!read_flag(c.option, wanted)) return false;
-    if (!wanted) continue;
+    if (!(options.*c.wanted)) continue;
     std::vector<std::string> roots;
     if (!list_drives(c.drive_class, roots, default_drive_source())) return false;
     targets.insert(targets.end(), roots.begin(), roots.end());
   }
-  std::string list_file;
-  if (!read_string(kOptFile, list_file) || list_file.empty()) return true;
-  const std::vector<std::string> lines = read_list_file(list_file);
+  if (options.list_file.empty()) return true;
+  const std::vector<std::string> lines = read_list_file(options.list_file);
   targets.insert(targets.end(), lines.begin(), lines.end());
   return true;
 }
@@ -71,24 +63,20 @@ bool collect_targets(target_list& targets) {
 namespace {
 
 // Scans one target; false when its result was level 3.
-bool scan_one(const std::string& target, vse& engine, engine_handle h) {
+bool scan_one(const run_context& ctx, const std::string& target, engine_handle h) {
   // A target that does not exist goes to the engine as a file too: the engine counts it as an
   // object it could not scan and answers "not found".
   const int32_t command =
       default_file_system().is_directory(target) ? QVX_CMD_SCAN_FOLDER : QVX_CMD_SCAN_FILE;
-  const engine_result r = engine.run_command(h, command, target.c_str(), 0, 0);
+  const engine_result r = ctx.engine.run_command(h, command, target.c_str(), 0, 0);
   if (r == 0 || r == 1 || r == 2) return true;
-  std::ostringstream line;
-  line << program_path << ": " << msg(132) << " " << printable_name(target) << ": ";
-  const int32_t level = describe_result(r, line);
-  line << "\n";
-  log_line(level, line.str());
-  return level != 3;
+  return ctx.program_file.result(msg(132) + " " + printable_name(target) + ":", r) != 3;
 }
 
 }  // namespace
 
-bool scan_targets(const target_list& targets, vse& engine, const engine_object_list& objects) {
+bool scan_targets(const run_context& ctx, const target_list& targets) {
+  const engine_object_list& objects = ctx.objects;
   if (objects.empty()) return false;
   bool status = true;
   const int team = std::min<int>(omp_get_max_threads(), static_cast<int>(objects.size()));
@@ -96,7 +84,7 @@ bool scan_targets(const target_list& targets, vse& engine, const engine_object_l
 #pragma omp parallel for schedule(dynamic, 1) num_threads(team) shared(status)
   for (long i = 0; i < n; ++i) {
     const engine_handle h = objects[static_cast<std::size_t>(omp_get_thread_num())];
-    if (!scan_one(targets[static_cast<std::size_t>(i)], engine, h)) {
+    if (!scan_one(ctx, targets[static_cast<std::size_t>(i)], h)) {
 #pragma omp atomic write
       status = false;
     }

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "scanner/engine/vse.h"
+#include "scanner/cmdline/options.h"
+#include "scanner/context/run_context.h"
 #include "scanner/platform/drives.h"
-#include "scanner/scan/scan_driver.h"
 
 namespace ferrox {
 
@@ -18,8 +18,8 @@ enum drive_class { kClassHard = 0, kClassCdrom = 1, kClassNetwork = 2, kClassRem
 
 // Paths of the command line, then the drives of each class asked for (hard, CD-ROM, network,
 // removable, whatever the option order), then the lines of the --file= list longer than one
-// character. False when a class flag cannot be read or the drives cannot be listed.
-bool collect_targets(target_list& targets);
+// character. False when the drives cannot be listed.
+bool collect_targets(const scan_options& options, target_list& targets);
 
 // The roots of the drives of one class; removable drives only with a medium. False when the
 // system lists no drives at all.
@@ -29,9 +29,9 @@ bool list_drives(int drive_class, std::vector<std::string>& out, drive_source& s
 std::vector<std::string> read_list_file(const std::string& path);
 
 // Scans every target once, in parallel (dynamic schedule, chunk 1), each thread on the engine
-// object of its thread number. The team never has more threads than there are objects, so a
-// thread always has an object. False when some target ended in a level-3 result.
-bool scan_targets(const target_list& targets, vse& engine, const engine_object_list& objects);
+// object of its thread number in ctx.objects. The team never has more threads than there are
+// objects, so a thread always has an object. False when some target ended in a level-3 result.
+bool scan_targets(const run_context& ctx, const target_list& targets);
 
 }  // namespace ferrox
 

@@ -4,9 +4,7 @@
 #include <cstring>
 
 #include "qorvex.h"
-#include "scanner/cmdline/params.h"
 #include "scanner/engine/definitions_location.h"
-#include "scanner/logging/cli_logging.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/staging.h"
 #include "scanner/platform/update_files.h"
@@ -29,10 +27,9 @@ constexpr int32_t kNoSettings = 236;
 // How long an update waits for another run to finish with the definitions folder.
 constexpr int kLockWaitMs = 10000;
 
-// "<prefix>: <text of id><extra>\n" at `level`.
-void report(const std::string& prefix, message_id id, int32_t level,
-            const std::string& extra = "") {
-  log_line(level, prefix + ": " + msg(id) + extra + "\n");
+// "<program>: <text of id><extra>\n" at `level`.
+void report(const run_context& ctx, message_id id, int32_t level, const std::string& extra = "") {
+  ctx.started_as.line(level, msg(id) + extra);
 }
 
 // The engine's identifier: at most 13 characters in a 14-byte buffer.
@@ -44,14 +41,12 @@ bool installed_identifier(vse& engine, engine_handle h, std::string& out) {
 }
 
 // Folds every way a staged release can be refused into one answer.
-bool release_accepted(vse& engine, const std::string& staging, const std::string& latest,
+bool release_accepted(const run_context& ctx, const std::string& staging, const std::string& latest,
                       const std::string& signature) {
   const signature_verdict verdict =
       check_release_signature(staging, latest, signature, trusted_key_files(kMaxTrustedKeys));
   if (verdict == signature_verdict::refused) return false;
-  std::string deftype;
-  if (!read_string(kOptDefType, deftype)) deftype.clear();
-  return staged_pair_loads(engine, staged_check_type(deftype), staging, latest);
+  return staged_pair_loads(ctx.engine, staged_check_type(ctx.options.deftype), staging, latest);
 }
 
 // Removes the staging folder on every way out, unless the pair was being put in place: then it
@@ -71,40 +66,39 @@ class staging_cleanup {
 
 // Steps 6 to 9 of the update: a newer release is on the server. Everything of the update happens
 // in a staging folder inside the definitions folder, under the folder lock.
-int32_t download_and_install(vse& engine, const update_settings& settings,
-                             const transfer_functions& fn, const std::string& latest,
-                             const std::string& prefix) {
+int32_t download_and_install(const run_context& ctx, const update_settings& settings,
+                             const transfer_functions& fn, const std::string& latest) {
   update_files& files = default_update_files();
   // Without a definitions folder there is nowhere sound to write: "" would mean the root.
-  const std::string directory = locate_definitions();
+  const std::string directory = locate_definitions(ctx.options.deflocation);
   const std::unique_ptr<folder_lock> lock =
       directory.empty() ? nullptr : lock_folder(directory, kLockWaitMs);
   const std::string staging = staging_folder(directory);
   if (!lock || !recover_definitions(directory, files) || !make_private_folder(staging)) {
-    report(prefix, 4500, 3);
+    report(ctx, 4500, 3);
     return kNotWritten;
   }
   staging_cleanup cleanup(staging);
   std::string description, archive;
   if (!fetch_update_package(settings, fn, latest, description, archive, files, staging)) {
-    report(prefix, 4501, 3);
+    report(ctx, 4501, 3);
     return kDownloadFailed;
   }
   std::string signature;
   bool ok = install_definitions(archive, staging, files, &signature);
   files.remove(description);
   files.remove(archive);
-  ok = ok && release_accepted(engine, staging, latest, signature);
+  ok = ok && release_accepted(ctx, staging, latest, signature);
   if (ok) {
     cleanup.keep();
     ok = commit_staged_pair(directory, files);
   }
   if (!ok) {
-    report(prefix, 4500, 3);
+    report(ctx, 4500, 3);
     return kNotWritten;
   }
   // A short identifier is padded with NUL bytes, which have no place on the console.
-  report(prefix, 4506, 1, std::string(" ").append(latest, 0, latest.find('\0')));
+  report(ctx, 4506, 1, std::string(" ").append(latest, 0, latest.find('\0')));
   return kUpdated;
 }
 
@@ -120,34 +114,34 @@ bool newer_identifier(const std::string& latest, const std::string& installed) {
   return latest.size() > installed.size();
 }
 
-int32_t update_definitions(vse& engine, engine_handle h, const std::string& prefix) {
+int32_t update_definitions(const run_context& ctx, engine_handle h) {
   const std::string path = find_update_settings();
   if (path.empty()) {
-    report(prefix, 4505, 3);
+    report(ctx, 4505, 3);
     return kNoSettings;
   }
   update_settings settings;
   const transfer_functions fn = default_transfer_functions();
   if (!read_update_settings(path, settings)) {
-    report(prefix, 4503, 3);
+    report(ctx, 4503, 3);
     return kBadSettings;
   }
   // Without an object the installed definitions did not load: any release repairs them.
   std::string installed;
-  if (h != 0 && !installed_identifier(engine, h, installed)) {
-    report(prefix, 4502, 3);
+  if (h != 0 && !installed_identifier(ctx.engine, h, installed)) {
+    report(ctx, 4502, 3);
     return kNoInstalledIdentifier;
   }
   std::string latest;
   if (!fetch_latest_identifier(settings, fn, latest)) {
-    report(prefix, 4501, 3);
+    report(ctx, 4501, 3);
     return kDownloadFailed;
   }
   if (!newer_identifier(latest, installed)) {
-    report(prefix, 4507, 1);
+    report(ctx, 4507, 1);
     return kUpdated;
   }
-  return download_and_install(engine, settings, fn, latest, prefix);
+  return download_and_install(ctx, settings, fn, latest);
 }
 
 }  // namespace ferrox
