@@ -43,7 +43,7 @@ void param_item::print(std::ostream& out) const {
   if (!names.empty()) out << msg(names.front());
   switch (kind) {
     case kKindFlag:
-      out << ' ' << msg(flag ? 1000 : 1001);
+      out << ' ' << msg(flag ? kMsgTrue : kMsgFalse);
       break;
     case kKindValue:
       out << value;
@@ -135,7 +135,7 @@ bool params::get_paths(std::vector<std::string>& out) const {
 }
 
 bool params::print_usage(std::ostream& out) const {
-  out << msg(1020) << std::flush;
+  out << msg(kMsgHelpText) << std::flush;
   out << "\n" << std::flush;
   out << "\n" << std::flush;
   return true;

@@ -14,6 +14,7 @@
 #include "scanner/platform/process.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/run/banner.h"
+#include "scanner/run/exit_code.h"
 #include "scanner/run/process_globals.h"
 #include "scanner/samples/collect_samples.h"
 #include "scanner/scan/scan_driver.h"
@@ -45,22 +46,22 @@ int run_action(const std::string& arg0, vse& engine, engine_object_list& objects
                bool version, bool update) {
   const engine_handle main_object = objects.front();
   print_version_information(engine, main_object);
-  if (version) return 0;
+  if (version) return kExitClean;
   if (update) return update_definitions(engine, main_object, arg0);
   bool list = false, count = false;
   if (!read_flag(kOptMalwareList, list)) {
-    error_line(arg0, msg(10));
-    return 252;
+    error_line(arg0, msg(kMsgInternalError));
+    return kExitInternal;
   }
   if (list) return list_malware(engine, main_object);
   if (!read_flag(kOptMalwareNo, count)) {
-    error_line(arg0, msg(10));
-    return 252;
+    error_line(arg0, msg(kMsgInternalError));
+    return kExitInternal;
   }
   if (count) return count_malware(engine, main_object);
 
   target_list targets;
-  if (!collect_targets(targets)) return 248;
+  if (!collect_targets(targets)) return kExitTargetsFailed;
   scan_memory_and_processes(engine, main_object, verbose);
   scan_boot_records(engine, main_object, verbose);
   scan_boot_sectors(engine, main_object, verbose);
@@ -68,9 +69,9 @@ int run_action(const std::string& arg0, vse& engine, engine_object_list& objects
   log_line(1, "\n");
   if (!targets.empty() && !scan_targets(targets, engine, objects)) {
     print_statistics(engine, objects);
-    return 246;
+    return kExitScanFailed;
   }
-  return print_statistics(engine, objects);
+  return scan_exit_code(print_statistics(engine, objects));
 }
 
 }  // namespace
@@ -99,7 +100,7 @@ int run_scanner(int argc, const char* const* argv) {
     error_line(arg0, "Unable to load message file fxmsg.msg");
     delete g_strings;
     g_strings = nullptr;
-    return 255;
+    return kExitNoMessages;
   }
   std::atexit(cleanup_at_exit);
 
@@ -107,32 +108,32 @@ int run_scanner(int argc, const char* const* argv) {
   g_params = new params(argc, argv);
   if (!g_params->parsed()) {
     if (g_params->help_requested()) g_params->print_usage(std::cout);
-    error_line(arg0, msg(9));
+    error_line(arg0, msg(kMsgCannotParse));
     cleanup_globals();
-    return 254;
+    return kExitBadOptions;
   }
   if (g_params->help_requested()) {
     g_params->print_usage(std::cout);
     cleanup_globals();
-    return 253;
+    return kExitHelp;
   }
   bool verbose, show_settings, update, version;
   if (!g_params->get_flag(kOptVerbose, verbose) ||
       !g_params->get_flag(kOptShowSettings, show_settings) ||
       !g_params->get_flag(kOptUpdate, update) || !g_params->get_flag(kOptVersion, version)) {
-    error_line(arg0, msg(10));
+    error_line(arg0, msg(kMsgInternalError));
     cleanup_globals();
-    return 252;
+    return kExitInternal;
   }
   g_logging = new cli_logging();
   if (!g_logging->ready()) {
-    error_line(arg0, msg(11));
-    return 251;
+    error_line(arg0, msg(kMsgLoggingFailed));
+    return kExitLogging;
   }
   if (std::ostream* report = g_logging->report_stream()) print_banner(*report);
   if (show_settings) {
     std::ostringstream summary;
-    summary << msg(100) << "\n";
+    summary << msg(kMsgOptionSummary) << "\n";
     g_params->print_settings(summary);
     summary << "\n";
     log_line(0, summary.str());
@@ -140,8 +141,8 @@ int run_scanner(int argc, const char* const* argv) {
 
   vse engine;
   if (!engine.loaded()) {
-    log_line(3, msg(12) + "\n");
-    return 250;
+    log_line(3, msg(kMsgEngineLoadFailed) + "\n");
+    return kExitEngineLoad;
   }
   // An update that was cut short is completed or undone before any definitions are loaded.
   recover_definitions_if_idle(locate_definitions());
@@ -154,7 +155,7 @@ int run_scanner(int argc, const char* const* argv) {
     code = update_definitions(engine, 0, arg0);
   } else {
     close_engine_objects(engine, objects);
-    return 249;
+    return kExitEngineObjects;
   }
   close_engine_objects(engine, objects);
   print_scan_time(start_time);

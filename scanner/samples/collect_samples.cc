@@ -17,7 +17,7 @@ std::mutex g_collector_mutex;
 bool create_sample_archive(const std::string& prefix) {
   std::string file;
   if (!read_string(kOptCollectSamples, file)) {
-    log_line(3, prefix + ": " + msg(10) + "\n");
+    log_line(3, prefix + ": " + msg(kMsgInternalError) + "\n");
     return false;
   }
   {
@@ -29,7 +29,7 @@ bool create_sample_archive(const std::string& prefix) {
     delete sample_collector;
     sample_collector = nullptr;
   }
-  log_line(3, prefix + ": " + msg(28) + "\n");
+  log_line(3, prefix + ": " + msg(kMsgSampleArchiveFailed) + "\n");
   return false;
 }
 

@@ -47,34 +47,36 @@ void report_action(engine_handle h, vse& engine, bool verbose) {
   if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
   message_id line = 0;
   switch (code) {
-    case 8:
-      line = 214;
+    case QVX_AC_DELETED:
+      line = kMsgDeleted;
       break;
-    case 9:
-      line = 227;
+    case QVX_AC_PENDING_DELETE:
+      line = kMsgPendingDelete;
       break;
-    case 11:
-      line = 215;
+    case QVX_AC_DELETE_FAILED:
+      line = kMsgDeleteFailed;
       break;
-    case 12:
-      line = 224;
+    case QVX_AC_MAY_HOLD_DATA:
+      line = kMsgMayHoldData;
       break;
-    case 14:
-      line = verbose ? 226 : 0;
+    case QVX_AC_CANNOT_OPEN:
+      line = verbose ? kMsgCannotOpen : 0;
       break;
-    case 15:
-      line = 229;
+    case QVX_AC_QUARANTINED:
+      line = kMsgQuarantined;
       break;
-    case 16:
-      line = 228;
+    case QVX_AC_QUARANTINE_FAILED:
+      line = kMsgQuarantineFailed;
       break;
     default:
       break;
   }
   if (line != 0) log_line(1, msg(line) + " " + printable_name(name) + "\n");
-  if (code != 6) return;
-  transfer(name, kOptCopy, 216, 217, 218, 219, copy_to_folder);
-  transfer(name, kOptMove, 220, 221, 222, 223, move_to_folder);
+  if (code != QVX_AC_OF_INTEREST) return;
+  transfer(name, kOptCopy, kMsgCopying, kMsgCopyingTo, kMsgCopyingSucceeded, kMsgCopyingFailed,
+           copy_to_folder);
+  transfer(name, kOptMove, kMsgMoving, kMsgMovingTo, kMsgMovingSucceeded, kMsgMovingFailed,
+           move_to_folder);
 }
 
 }  // namespace ferrox

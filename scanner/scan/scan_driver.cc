@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "qorvex.h"
 #include "scanner/cmdline/params.h"
 #include "scanner/engine/definitions_location.h"
 #include "scanner/logging/cli_logging.h"
@@ -18,7 +19,7 @@ namespace ferrox {
 namespace {
 
 void write_internal_error(const std::string& program) {
-  const std::string line = program + ": " + msg(10) + "\n";
+  const std::string line = program + ": " + msg(kMsgInternalError) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
@@ -28,19 +29,19 @@ void write_internal_error(const std::string& program) {
 int32_t object_type_for(const std::string& deftype) {
   std::string upper;
   for (char c : deftype) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == "ANDROID") return 10;
-  if (upper == "V2") return 14;
-  if (upper == "V2S") return 18;
-  if (upper == "ZIP") return 6;
-  return 2;
+  if (upper == "ANDROID") return QVX_TYPE_ANDROID;
+  if (upper == "V2") return QVX_TYPE_V2;
+  if (upper == "V2S") return QVX_TYPE_V2S;
+  if (upper == "ZIP") return QVX_TYPE_ZIP;
+  return QVX_TYPE_V1;
 }
 
 void report_open_failure(const std::string& program, engine_result result) {
   std::ostringstream line;
-  line << program << ": " << msg(111) << " ";
+  line << program << ": " << msg(kMsgLabelInitializingEngine) << " ";
   int32_t level = 3;
-  if (result == -2)
-    line << msg(26);
+  if (result == QVX_R_INVALID_DATA)
+    line << msg(kMsgDefinitionsFailed);
   else
     level = describe_result(result, line);
   line << "\n";
@@ -63,14 +64,14 @@ bool open_engine_objects(const std::string& program, vse& engine, engine_object_
   engine_handle first_handle = 0;
   const engine_result first =
       engine.create_object(type, locate_definitions(), scan_event_callback, &engine, first_handle);
-  if (first == 0) {
+  if (first == QVX_R_SUCCESS) {
     objects.push_back(first_handle);
 #pragma omp parallel
     {
       engine_handle h = 0;
       const engine_result r =
           engine.create_object(type, locate_definitions(), scan_event_callback, &engine, h);
-      if (r == 0) {
+      if (r == QVX_R_SUCCESS) {
 #pragma omp critical(handle_lock)
         objects.push_back(h);
       } else {
@@ -97,7 +98,7 @@ bool open_engine_objects(const std::string& program, vse& engine, engine_object_
   if (!objects.empty()) return true;
 
   std::ostringstream line;
-  line << program << ": " << msg(111) << " ";
+  line << program << ": " << msg(kMsgLabelInitializingEngine) << " ";
   const int32_t level = describe_result(first, line);
   line << "\n";
   log_line(level, line.str());

@@ -14,7 +14,7 @@ namespace ferrox {
 namespace {
 
 bool internal_error(const std::string& program) {
-  log_line(3, program + ": " + msg(10) + "\n");
+  log_line(3, program + ": " + msg(kMsgInternalError) + "\n");
   return false;
 }
 
@@ -35,6 +35,11 @@ bool send_i32(const std::string& program, engine_handle h, vse& engine, int32_t 
               int32_t value, message_id label) {
   return send(program, h, engine, property, 0, &value, sizeof value, label);
 }
+
+// Detections, statuses and actions always; a verbose run also follows every object.
+constexpr int32_t kQuietEvents = QVX_EV_DETECTION | QVX_EV_STATUS | QVX_EV_ACTION;
+constexpr int32_t kVerboseEvents =
+    kQuietEvents | QVX_EV_OPEN | QVX_EV_SCANNING | QVX_EV_CLOSE | QVX_EV_NAMES | QVX_EV_PROGRESS;
 
 int64_t clamp_to_i32(long long v) {
   if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
@@ -73,24 +78,41 @@ bool apply_scan_settings(const std::string& program, engine_handle h, vse& engin
     return internal_error(program);
 
   if (int(noheur) + int(heur_low) + int(heur_med) + int(heur_high) > 1) {
-    log_line(3, program + ": " + msg(30) + "\n");
+    log_line(3, program + ": " + msg(kMsgHeuristicsConflict) + "\n");
     return false;
   }
-  const int32_t heuristics = heur_high ? 4 : heur_med ? 3 : heur_low ? 1 : noheur ? 0 : -1;
-  const int32_t macro = macro_variants ? 2 : macro_all ? 1 : 0;
-  const int32_t flags = 2 + (nowhite ? 256 : 0) + (apkquick ? 512 : 0) + (norecurse ? 0 : 8) +
-                        (follow ? 16 : 0) + (ads ? 32 : 0);
-  const int32_t action = quarantine ? 4 : disinfect ? 1 : del ? 2 : force_delete ? 3 : 0;
+  const int32_t heuristics = heur_high  ? QVX_HEUR_HIGH
+                             : heur_med ? QVX_HEUR_MEDIUM
+                             : heur_low ? QVX_HEUR_LOW
+                             : noheur   ? QVX_HEUR_OFF
+                                        : QVX_HEUR_DEFAULT;
+  const int32_t macro = macro_variants ? QVX_MACRO_REMOVE_VARIANTS
+                        : macro_all    ? QVX_MACRO_REMOVE_ALL
+                                       : QVX_MACRO_KEEP;
+  const int32_t flags = QVX_FLAG_STANDARD | (nowhite ? QVX_FLAG_NO_ALLOW_LIST : 0) |
+                        (apkquick ? QVX_FLAG_APK_QUICK : 0) | (norecurse ? 0 : QVX_FLAG_RECURSE) |
+                        (follow ? QVX_FLAG_FOLLOW_LINKS : 0) |
+                        (ads ? QVX_FLAG_EXTENDED_ATTRIBUTES : 0);
+  const int32_t action = quarantine     ? QVX_ACTION_QUARANTINE
+                         : disinfect    ? QVX_ACTION_DISINFECT
+                         : del          ? QVX_ACTION_DELETE
+                         : force_delete ? QVX_ACTION_FORCE_DELETE
+                                        : QVX_ACTION_NONE;
   const int32_t depth = noarchive ? 0 : parse_archive_depth(archive);
 
-  if (!send_i32(program, h, engine, QVX_P_HEURISTICS, heuristics, 102)) return false;
-  if (!send_i32(program, h, engine, QVX_P_MACRO_MODE, macro, 102)) return false;
-  if (!send_i32(program, h, engine, QVX_P_SCAN_FLAGS, flags, 102)) return false;
-  if (!send_i32(program, h, engine, QVX_P_ACTION, action, action == 4 ? 155 : 102)) return false;
-  if (!send_i32(program, h, engine, QVX_P_ARCHIVE_DEPTH, depth, 27)) return false;
+  if (!send_i32(program, h, engine, QVX_P_HEURISTICS, heuristics, kMsgLabelScanningMode))
+    return false;
+  if (!send_i32(program, h, engine, QVX_P_MACRO_MODE, macro, kMsgLabelScanningMode)) return false;
+  if (!send_i32(program, h, engine, QVX_P_SCAN_FLAGS, flags, kMsgLabelScanningMode)) return false;
+  if (!send_i32(program, h, engine, QVX_P_ACTION, action,
+                action == QVX_ACTION_QUARANTINE ? kMsgQuarantineInitFailed : kMsgLabelScanningMode))
+    return false;
+  if (!send_i32(program, h, engine, QVX_P_ARCHIVE_DEPTH, depth, kMsgArchiveDepthInvalid))
+    return false;
   if (!pua) {
-    const uint64_t hidden = 12;  // adware and applications
-    if (!send(program, h, engine, QVX_P_HIDDEN_KINDS, 0, &hidden, sizeof hidden, 10)) return false;
+    const uint64_t hidden = uint64_t{1} << QVX_KIND_ADWARE | uint64_t{1} << QVX_KIND_APPLICATION;
+    if (!send(program, h, engine, QVX_P_HIDDEN_KINDS, 0, &hidden, sizeof hidden, kMsgInternalError))
+      return false;
   }
   return true;
 }
@@ -100,7 +122,7 @@ bool apply_memory_limit(const std::string& program, engine_handle h, vse& engine
   if (!read_string(kOptLimitMemory, text)) return internal_error(program);
   const uint32_t bytes = memory_limit_bytes(text);
   if (bytes == 0) return true;
-  if (engine.set_property(h, QVX_P_LIMITS, 6, &bytes, sizeof bytes) < 0)
+  if (engine.set_property(h, QVX_P_LIMITS, QVX_LIMIT_MEMBER_BYTES, &bytes, sizeof bytes) < 0)
     return internal_error(program);
   return true;
 }
@@ -108,7 +130,8 @@ bool apply_memory_limit(const std::string& program, engine_handle h, vse& engine
 bool apply_event_mask(const std::string& program, engine_handle h, vse& engine) {
   bool verbose;
   if (!read_flag(kOptVerbose, verbose)) return internal_error(program);
-  return send_i32(program, h, engine, QVX_P_EVENT_MASK, verbose ? 1011 : 560, 101);
+  return send_i32(program, h, engine, QVX_P_EVENT_MASK, verbose ? kVerboseEvents : kQuietEvents,
+                  kMsgLabelCallbackEvents);
 }
 
 bool apply_exclusions(const std::string& program, engine_handle h, vse& engine) {
@@ -120,10 +143,10 @@ bool apply_exclusions(const std::string& program, engine_handle h, vse& engine) 
     const std::vector<std::string>& values;
     int32_t property;
     message_id label;
-  } lists[] = {{folders, QVX_P_EXCLUDE_FOLDER, 104},
-               {files, QVX_P_EXCLUDE_FILE, 105},
-               {exts, QVX_P_EXCLUDE_EXT, 106},
-               {includes, QVX_P_INCLUDE_EXT, 107}};
+  } lists[] = {{folders, QVX_P_EXCLUDE_FOLDER, kMsgLabelExcludedFolders},
+               {files, QVX_P_EXCLUDE_FILE, kMsgLabelExcludedFiles},
+               {exts, QVX_P_EXCLUDE_EXT, kMsgLabelExcludedExtensions},
+               {includes, QVX_P_INCLUDE_EXT, kMsgLabelIncludedExtensions}};
   for (const auto& list : lists)
     for (const std::string& v : list.values)
       if (!send(program, h, engine, list.property, 0, v.c_str(), v.size(), list.label))

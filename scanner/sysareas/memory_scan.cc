@@ -5,6 +5,7 @@
 
 #include "qorvex.h"
 #include "scanner/cmdline/params.h"
+#include "scanner/messages/message_ids.h"
 #include "scanner/sysareas/phase_lines.h"
 
 namespace ferrox {
@@ -24,12 +25,15 @@ struct process_tool {
 };
 
 const process_tool kTools[] = {
-    {kOptDumpProcessList, "--dumpProcessList", 169, 165},
-    {kOptScanProcess, "--scanProcess", 164, 0},
-    {kOptDumpProcessAndModules, "--dumpProcessAndModulesMemImage", 170, 166},
-    {kOptDumpProcessOnly, "--dumpProcessOnlyMemImage", 171, 167},
-    {kOptScanProcessHeaps, "--scanProcessHeaps", 168, 0},
-    {kOptDumpProcessHeaps, "--dumpProcessHeaps", 173, 172},
+    {kOptDumpProcessList, "--dumpProcessList", kMsgLabelDumpProcessList, kMsgDumpProcessListDone},
+    {kOptScanProcess, "--scanProcess", kMsgLabelScanProcess, 0},
+    {kOptDumpProcessAndModules, "--dumpProcessAndModulesMemImage", kMsgLabelDumpProcessAndModules,
+     kMsgDumpProcessAndModulesDone},
+    {kOptDumpProcessOnly, "--dumpProcessOnlyMemImage", kMsgLabelDumpProcessOnly,
+     kMsgDumpProcessOnlyDone},
+    {kOptScanProcessHeaps, "--scanProcessHeaps", kMsgLabelScanProcessHeaps, 0},
+    {kOptDumpProcessHeaps, "--dumpProcessHeaps", kMsgLabelDumpProcessHeaps,
+     kMsgDumpProcessHeapsDone},
 };
 
 // False when the phase must end (a failed lookup or a level-3 result).
@@ -44,10 +48,10 @@ bool run_memory_scan(vse& engine, engine_handle h, bool verbose, const memory_sc
     return true;
   }
   status_line(verbose, scan.scanning);
-  int32_t one = 1;
-  const uint64_t second = scan.advanced ? reinterpret_cast<uint64_t>(&one) : 0;
+  int32_t advanced = QVX_MEMORY_ADVANCED;
+  const uint64_t second = scan.advanced ? reinterpret_cast<uint64_t>(&advanced) : 0;
   const engine_result r = engine.run_command(h, QVX_CMD_SCAN_MEMORY, nullptr, 0, second);
-  if (r == 0) {
+  if (r == QVX_R_SUCCESS) {
     status_line(verbose, scan.complete);
     return true;
   }
@@ -65,7 +69,7 @@ bool run_tool(vse& engine, engine_handle h, bool verbose, const process_tool& to
   if (is_flag ? !flag : value.empty()) return true;
   const uint64_t first = is_flag ? 0 : reinterpret_cast<uint64_t>(value.c_str());
   const engine_result r = engine.run_command(h, QVX_CMD_SCAN_MEMORY, tool.argument, first, 0);
-  if (r != 0) return failure_line(tool.label, r) != 3;
+  if (r != QVX_R_SUCCESS) return failure_line(tool.label, r) != 3;
   if (tool.success != 0) status_line(verbose, tool.success);
   return true;
 }
@@ -76,10 +80,13 @@ void scan_memory_and_processes(vse& engine, engine_handle h, bool verbose) {
   bool nomem = false;
   if (!read_flag(kOptNoMem, nomem)) return lookup_failure_line();
   if (nomem) {
-    status_line(verbose, 113);
+    status_line(verbose, kMsgSkippingMemory);
   } else {
-    const memory_scan basic{kOptNoBasicMem, 114, 115, 116, 117, false};
-    const memory_scan advanced{kOptNoAdvancedMem, 118, 119, 120, 121, true};
+    const memory_scan basic{kOptNoBasicMem,       kMsgSkippingBasicMemory, kMsgScanningBasicMemory,
+                            kMsgLabelBasicMemory, kMsgBasicMemoryComplete, false};
+    const memory_scan advanced{kOptNoAdvancedMem,          kMsgSkippingAdvancedMemory,
+                               kMsgScanningAdvancedMemory, kMsgLabelAdvancedMemory,
+                               kMsgAdvancedMemoryComplete, true};
     if (!run_memory_scan(engine, h, verbose, basic)) return;
     if (!run_memory_scan(engine, h, verbose, advanced)) return;
   }

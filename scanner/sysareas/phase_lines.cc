@@ -21,6 +21,6 @@ int32_t failure_line(message_id label, engine_result result) {
   return level;
 }
 
-void lookup_failure_line() { log_line(3, msg(10) + "\n"); }
+void lookup_failure_line() { log_line(3, msg(kMsgInternalError) + "\n"); }
 
 }  // namespace ferrox

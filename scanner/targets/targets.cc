@@ -77,9 +77,10 @@ bool scan_one(const std::string& target, vse& engine, engine_handle h) {
   const int32_t command =
       default_file_system().is_directory(target) ? QVX_CMD_SCAN_FOLDER : QVX_CMD_SCAN_FILE;
   const engine_result r = engine.run_command(h, command, target.c_str(), 0, 0);
-  if (r == 0 || r == 1 || r == 2) return true;
+  if (r == QVX_R_SUCCESS || r == QVX_R_DETECTED || r == QVX_R_RESERVED_2) return true;
   std::ostringstream line;
-  line << program_path << ": " << msg(132) << " " << printable_name(target) << ": ";
+  line << program_path << ": " << msg(kMsgLabelScanningPath) << " " << printable_name(target)
+       << ": ";
   const int32_t level = describe_result(r, line);
   line << "\n";
   log_line(level, line.str());

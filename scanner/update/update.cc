@@ -38,7 +38,8 @@ void report(const std::string& prefix, message_id id, int32_t level,
 // The engine's identifier: at most 13 characters in a 14-byte buffer.
 bool installed_identifier(vse& engine, engine_handle h, std::string& out) {
   char text[14] = {};
-  if (engine.get_property(h, QVX_P_DEFS_VERSION, 0, text, sizeof text) < 0) return false;
+  if (engine.get_property(h, QVX_P_DEFS_VERSION, QVX_DEFS_SIGNATURES, text, sizeof text) < 0)
+    return false;
   out.assign(text, strnlen(text, sizeof text));
   return true;
 }
@@ -81,13 +82,13 @@ int32_t download_and_install(vse& engine, const update_settings& settings,
       directory.empty() ? nullptr : lock_folder(directory, kLockWaitMs);
   const std::string staging = staging_folder(directory);
   if (!lock || !recover_definitions(directory, files) || !make_private_folder(staging)) {
-    report(prefix, 4500, 3);
+    report(prefix, kMsgUpdateWriteFailed, 3);
     return kNotWritten;
   }
   staging_cleanup cleanup(staging);
   std::string description, archive;
   if (!fetch_update_package(settings, fn, latest, description, archive, files, staging)) {
-    report(prefix, 4501, 3);
+    report(prefix, kMsgUpdateCredentialsFailed, 3);
     return kDownloadFailed;
   }
   std::string signature;
@@ -100,11 +101,11 @@ int32_t download_and_install(vse& engine, const update_settings& settings,
     ok = commit_staged_pair(directory, files);
   }
   if (!ok) {
-    report(prefix, 4500, 3);
+    report(prefix, kMsgUpdateWriteFailed, 3);
     return kNotWritten;
   }
   // A short identifier is padded with NUL bytes, which have no place on the console.
-  report(prefix, 4506, 1, std::string(" ").append(latest, 0, latest.find('\0')));
+  report(prefix, kMsgUpdatedTo, 1, std::string(" ").append(latest, 0, latest.find('\0')));
   return kUpdated;
 }
 
@@ -123,28 +124,28 @@ bool newer_identifier(const std::string& latest, const std::string& installed) {
 int32_t update_definitions(vse& engine, engine_handle h, const std::string& prefix) {
   const std::string path = find_update_settings();
   if (path.empty()) {
-    report(prefix, 4505, 3);
+    report(prefix, kMsgUpdateNoSettings, 3);
     return kNoSettings;
   }
   update_settings settings;
   const transfer_functions fn = default_transfer_functions();
   if (!read_update_settings(path, settings)) {
-    report(prefix, 4503, 3);
+    report(prefix, kMsgUpdateBadSettings, 3);
     return kBadSettings;
   }
   // Without an object the installed definitions did not load: any release repairs them.
   std::string installed;
   if (h != 0 && !installed_identifier(engine, h, installed)) {
-    report(prefix, 4502, 3);
+    report(prefix, kMsgUpdateOtherError, 3);
     return kNoInstalledIdentifier;
   }
   std::string latest;
   if (!fetch_latest_identifier(settings, fn, latest)) {
-    report(prefix, 4501, 3);
+    report(prefix, kMsgUpdateCredentialsFailed, 3);
     return kDownloadFailed;
   }
   if (!newer_identifier(latest, installed)) {
-    report(prefix, 4507, 1);
+    report(prefix, kMsgNoUpdate, 1);
     return kUpdated;
   }
   return download_and_install(engine, settings, fn, latest, prefix);
