@@ -41,6 +41,7 @@ typedef int32_t (*qvx_callback)(qvx_handle object, int32_t event, void* context)
 enum {
   QVX_R_SUCCESS = 0,
   QVX_R_DETECTED = 1,
+  QVX_R_RESERVED_2 = 2, /* reserved; a scan command answering it handled its target */
   QVX_R_INTERNAL = 3,
   QVX_R_NOT_SUPPORTED = 4,
   QVX_R_NOT_IMPLEMENTED = 5,
@@ -51,8 +52,10 @@ enum {
   QVX_R_ACCESS = -3,
   QVX_R_NOT_LOADED = -4,
   QVX_R_NO_MEMORY = -5,
+  QVX_R_RESERVED_6 = -6, /* reserved, answered by no engine; callers treat it as internal */
   QVX_R_NOT_FOUND = -8,
-  QVX_R_BUSY = -9
+  QVX_R_BUSY = -9,
+  QVX_R_RESERVED_10 = -10 /* reserved as -6 */
 };
 
 /* Events, each a single bit of the event mask (property QVX_P_EVENT_MASK). */
@@ -128,6 +131,130 @@ enum {
   QVX_TYPE_V2 = 14,
   QVX_TYPE_V2S = 18
 };
+
+/* Values of the properties and events above. Each group names the numbers of one property or
+ * event; the numbers are part of the ABI and never change. */
+
+/* Scan-flag bits of QVX_P_SCAN_FLAGS. */
+enum {
+  QVX_FLAG_STANDARD = 2, /* set by the scanner on every scan */
+  QVX_FLAG_RECURSE = 8,
+  QVX_FLAG_FOLLOW_LINKS = 16,
+  QVX_FLAG_EXTENDED_ATTRIBUTES = 32, /* scanned as alternate streams */
+  QVX_FLAG_NO_ALLOW_LIST = 256,
+  QVX_FLAG_APK_QUICK = 512
+};
+
+/* Actions of QVX_P_ACTION, applied to a file of interest. */
+enum {
+  QVX_ACTION_NONE = 0,
+  QVX_ACTION_DISINFECT = 1,
+  QVX_ACTION_DELETE = 2,
+  QVX_ACTION_FORCE_DELETE = 3,
+  QVX_ACTION_QUARANTINE = 4
+};
+
+/* Levels of QVX_P_HEURISTICS. */
+enum {
+  QVX_HEUR_DEFAULT = -1,
+  QVX_HEUR_OFF = 0,
+  QVX_HEUR_LOW = 1,
+  QVX_HEUR_MEDIUM = 3,
+  QVX_HEUR_HIGH = 4
+};
+
+/* Modes of QVX_P_MACRO_MODE. */
+enum { QVX_MACRO_KEEP = 0, QVX_MACRO_REMOVE_ALL = 1, QVX_MACRO_REMOVE_VARIANTS = 2 };
+
+/* Indexes of QVX_P_LIMITS and QVX_P_DEFS_VERSION. */
+enum { QVX_LIMIT_MEMBER_BYTES = 6 };
+enum { QVX_DEFS_SIGNATURES = 0, QVX_DEFS_COMPANION = 1 };
+
+/* The int32 that the `second` parameter of QVX_CMD_SCAN_MEMORY points to. */
+enum { QVX_MEMORY_ADVANCED = 1 };
+
+/* Statuses of QVX_EV_STATUS (property QVX_P_STATUS). */
+enum {
+  QVX_ST_CLEAN = 0,
+  QVX_ST_NOT_SCANNED = 1, /* a known type not scanned, as far as a work budget allowed */
+  QVX_ST_DAMAGED = 2,
+  QVX_ST_ENCRYPTED = 3,
+  QVX_ST_UNSUPPORTED = 4,
+  QVX_ST_TOO_DEEP = 5,
+  QVX_ST_DISINFECTED = 7,
+  QVX_ST_DISINFECT_FAILED = 10
+};
+
+/* Action codes of QVX_EV_ACTION (property QVX_P_STATUS). */
+enum {
+  QVX_AC_OF_INTEREST = 6, /* the file holds a detection, before any action */
+  QVX_AC_DELETED = 8,
+  QVX_AC_PENDING_DELETE = 9,
+  QVX_AC_DELETE_FAILED = 11,
+  QVX_AC_MAY_HOLD_DATA = 12, /* not deleted: the detection is only a part of the file */
+  QVX_AC_CANNOT_OPEN = 14,
+  QVX_AC_QUARANTINED = 15,
+  QVX_AC_QUARANTINE_FAILED = 16
+};
+
+/* Detection kinds of QVX_P_KIND; bit (1 << kind) of QVX_P_HIDDEN_KINDS hides a kind. */
+enum {
+  QVX_KIND_NONE = 0,
+  QVX_KIND_VIRUS = 1,
+  QVX_KIND_ADWARE = 2,
+  QVX_KIND_APPLICATION = 3,
+  QVX_KIND_BACKDOOR = 4,
+  QVX_KIND_ARCHIVE_BOMB = 5,
+  QVX_KIND_BOOT_VIRUS = 6,
+  QVX_KIND_DENIAL_OF_SERVICE = 7,
+  QVX_KIND_DIALER = 8,
+  QVX_KIND_DOWNLOADER = 9,
+  QVX_KIND_EXPLOIT = 10,
+  QVX_KIND_GARBAGE = 11,
+  QVX_KIND_JOKE = 12,
+  QVX_KIND_MACRO = 13,
+  QVX_KIND_MASS_MAILER = 14,
+  QVX_KIND_MISDISINFECTED = 15,
+  QVX_KIND_NETWORK_WORM = 16,
+  QVX_KIND_PEER_TO_PEER_WORM = 17,
+  QVX_KIND_PROXY_TROJAN = 18,
+  QVX_KIND_PASSWORD_STEALER = 19,
+  QVX_KIND_REMOTE_TEMPLATE = 20,
+  QVX_KIND_SECURITY_RISK = 21,
+  QVX_KIND_SPYWARE = 22,
+  QVX_KIND_TOOL = 23,
+  QVX_KIND_TROJAN = 24,
+  QVX_KIND_PACKER = 25,
+  QVX_KIND_RANSOMWARE = 26,
+  QVX_KIND_MINER = 27,
+  QVX_KIND_PHISHING = 28,
+  QVX_KIND_HIDDEN_PROCESS = 29,
+  QVX_KIND_INJECTED_CODE = 30,
+  QVX_KIND_COUNT = 31
+};
+
+/* Accuracies of QVX_P_ACCURACY. */
+enum {
+  QVX_ACC_INACCURATE = 0,
+  QVX_ACC_EXACT = 1,
+  QVX_ACC_HEURISTIC = 2,
+  QVX_ACC_VARIANT = 3,
+  QVX_ACC_POSSIBLE = 4
+};
+
+/* Qualifier bits of QVX_P_QUALIFIERS. */
+enum {
+  QVX_Q_SOURCE = 1,
+  QVX_Q_INTENDED = 2,
+  QVX_Q_DROPPER = 4,
+  QVX_Q_COMPONENT = 8,
+  QVX_Q_DAMAGED = 256,
+  QVX_Q_UNKNOWN_COMPONENT = 512,
+  QVX_Q_REMNANTS = 2048
+};
+
+/* Answers of the callback to QVX_EV_DETECTION; to any other event it answers 0. */
+enum { QVX_ANSWER_NONE = 0, QVX_ANSWER_DISINFECT = 1 };
 
 /* The seven entry points; the number in brackets is the entry number. */
 QORVEX_EXPORT int32_t qvx_initialize(const char* reserved); /* [1] */

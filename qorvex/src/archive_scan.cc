@@ -86,7 +86,7 @@ class unpacker {
       case format::gzip:
         return gzip(s, prefix, name, depth);
       case format::unsupported:
-        return status(prefix, kArchiveUnsupported);
+        return status(prefix, QVX_ST_UNSUPPORTED);
       case format::none:
         return;
     }
@@ -112,7 +112,7 @@ class unpacker {
       ++entries_;
       return false;
     }
-    status(inner, kArchiveNotScanned);
+    status(inner, QVX_ST_NOT_SCANNED);
     stopped_ = true;
     return true;
   }
@@ -148,14 +148,14 @@ class unpacker {
       out_->push_back(std::move(r));
     }
     if (how == unpacked::over_budget) {
-      status(inner, kArchiveNotScanned);
+      status(inner, QVX_ST_NOT_SCANNED);
       if (spent_) stopped_ = true;
       return;
     }
-    if (how == unpacked::damaged) status(inner, kArchiveDamaged);
+    if (how == unpacked::damaged) status(inner, QVX_ST_DAMAGED);
     memory_source inner_source(data);
     if (detect(inner_source) == format::none) return;
-    if (depth + 1 > limits_.depth) return status(inner, kArchiveTooDeep);
+    if (depth + 1 > limits_.depth) return status(inner, QVX_ST_TOO_DEEP);
     archive(inner_source, inner, base_of(inner), depth + 1);
   }
 
@@ -227,9 +227,9 @@ class unpacker {
     std::vector<zip::entry> entries;
     // One entry past the budget is read, to name the member where the budget ran out.
     zip::directory d = zip::read_directory(s, limits_.objects - entries_ + 1, &entries);
-    if (d == zip::directory::damaged) return status(prefix, kArchiveDamaged);
+    if (d == zip::directory::damaged) return status(prefix, QVX_ST_DAMAGED);
     if (zip::entries_overlap(entries)) return bomb(prefix);
-    if (d == zip::directory::miscounted) status(prefix, kArchiveDamaged);
+    if (d == zip::directory::miscounted) status(prefix, QVX_ST_DAMAGED);
     std::string data;
     for (const zip::entry& e : entries) {
       if (stopped_) return;
@@ -237,21 +237,21 @@ class unpacker {
       if (out_of_entries(inner)) return;
       if (!e.name.empty() && e.name.back() == '/') continue;  // a folder
       if (e.flags & 1) {
-        status(inner, kArchiveEncrypted);
+        status(inner, QVX_ST_ENCRYPTED);
         continue;
       }
       if (e.method != 0 && e.method != 8) {
-        status(inner, kArchiveUnsupported);
+        status(inner, QVX_ST_UNSUPPORTED);
         continue;
       }
       unsigned char local[30];
       if (!s.read_at(e.offset, local, 30) || zip::le32(local) != 0x04034b50) {
-        status(inner, kArchiveDamaged);
+        status(inner, QVX_ST_DAMAGED);
         continue;
       }
       uint64_t start = e.offset + 30 + zip::le16(local + 26) + zip::le16(local + 28);
       if (start > s.size() || e.csize > s.size() - start) {
-        status(inner, kArchiveDamaged);
+        status(inner, QVX_ST_DAMAGED);
         continue;
       }
       unpacked u = unpacked::ok;
@@ -260,7 +260,7 @@ class unpacker {
       } else if (e.csize > limits_.member_bytes) {
         continue;  // stored bytes are in the archive's own content, which was scanned already
       } else if ((u = judge(e.csize, e.csize)) == unpacked::over_budget) {
-        status(inner, kArchiveNotScanned);  // the stored bytes were scanned with the archive
+        status(inner, QVX_ST_NOT_SCANNED);  // the stored bytes were scanned with the archive
         stopped_ = spent_;
         continue;
       } else if (u == unpacked::ok) {

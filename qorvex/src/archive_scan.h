@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qorvex/include/qorvex.h"
 #include "qorvex/src/scan_context.h"
 
 namespace qorvex {
@@ -34,16 +35,7 @@ struct archive_limits {
 struct object_result {
   std::string inner;
   raw_result result;
-  int32_t status = -1;  // when >= 0 the object was not scanned: raise this status instead
-};
-
-// Status codes of unscanned objects.
-enum : int32_t {
-  kArchiveNotScanned = 1,  // a work budget ran out at this member
-  kArchiveDamaged = 2,
-  kArchiveEncrypted = 3,
-  kArchiveUnsupported = 4,
-  kArchiveTooDeep = 5,
+  int32_t status = -1;  // when >= 0 the object was not scanned: raise this QVX_ST_* instead
 };
 
 // Where archive bytes come from: an open file or a member held in memory.

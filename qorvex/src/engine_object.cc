@@ -82,8 +82,8 @@ int32_t engine_object::get_property(int32_t property, int32_t index, void* buffe
     case QVX_P_ENGINE_VERSION:
       return put_integer(kEngineVersion, buffer, size);
     case QVX_P_DEFS_VERSION:
-      if (index == 0) return put_text(defs_->signatures_id(), buffer, size);
-      if (index == 1) return put_text(defs_->companion_id(), buffer, size);
+      if (index == QVX_DEFS_SIGNATURES) return put_text(defs_->signatures_id(), buffer, size);
+      if (index == QVX_DEFS_COMPANION) return put_text(defs_->companion_id(), buffer, size);
       return QVX_R_NOT_FOUND;
     case QVX_P_NAME_COUNT:
     case QVX_P_MALWARE_COUNT:
@@ -178,18 +178,18 @@ int32_t engine_object::set_property(int32_t property, int32_t index, const void*
   if (!get_integer(buffer, size, &v)) return QVX_R_INVALID_DATA;
   switch (property) {
     case QVX_P_HEURISTICS:
-      if (v < -1 || v > 4) return QVX_R_INVALID_DATA;
+      if (v < QVX_HEUR_DEFAULT || v > QVX_HEUR_HIGH) return QVX_R_INVALID_DATA;
       s.heuristics = int32_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_MACRO_MODE:
-      if (v < 0 || v > 2) return QVX_R_INVALID_DATA;
+      if (v < QVX_MACRO_KEEP || v > QVX_MACRO_REMOVE_VARIANTS) return QVX_R_INVALID_DATA;
       s.macro_mode = int32_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_SCAN_FLAGS:
       s.flags = int32_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_ACTION:
-      if (v < 0 || v > 4) return QVX_R_INVALID_DATA;
+      if (v < QVX_ACTION_NONE || v > QVX_ACTION_QUARANTINE) return QVX_R_INVALID_DATA;
       s.action = int32_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_ARCHIVE_DEPTH:
@@ -200,7 +200,7 @@ int32_t engine_object::set_property(int32_t property, int32_t index, const void*
       s.hidden_kinds = uint64_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_LIMITS:
-      if (index != 6) return QVX_R_NOT_SUPPORTED;
+      if (index != QVX_LIMIT_MEMBER_BYTES) return QVX_R_NOT_SUPPORTED;
       s.member_limit = uint32_t(v);
       return QVX_R_SUCCESS;
     case QVX_P_EVENT_MASK:

@@ -18,41 +18,15 @@
 
 namespace qorvex {
 
-// Scan-flag bits of property 6 that this engine reads.
-enum : int32_t {
-  kFlagRecurse = 8,
-  kFlagFollowLinks = 16,
-  kFlagExtendedAttributes = 32,
-  kFlagNoAllowList = 256,
-};
-
-// Action codes of event 512 and statuses of event 32 that this engine raises.
-enum : int32_t {
-  kStatusClean = 0,
-  kStatusUnsupported = 4,
-  kStatusDepthExceeded = 5,
-  kStatusDisinfected = 7,
-  kStatusDisinfectFailed = 10,
-  kActionOfInterest = 6,
-  kActionDeleted = 8,
-  kActionDeleteFailed = 11,
-  kActionMayHoldData = 12,
-  kActionQuarantined = 15,
-  kActionQuarantineFailed = 16,
-  kBombKind = 5,
-  kBombAccuracy = 2,  // heuristic: bombs are judged by their unpacking, not by a signature
-  kActionCannotOpen = 14,
-};
-
 inline constexpr int32_t kDefaultEventMask = QVX_EV_DETECTION | QVX_EV_STATUS | QVX_EV_ACTION;
 inline constexpr size_t kMaxListValues = 4096;
 inline constexpr size_t kMaxListValueLength = 4096;
 
 struct object_settings {
-  int32_t heuristics = -1;
-  int32_t macro_mode = 0;
-  int32_t flags = 2 | kFlagRecurse;
-  int32_t action = 0;  // 0 none, 1 disinfect, 2 delete, 3 force-delete, 4 quarantine
+  int32_t heuristics = QVX_HEUR_DEFAULT;
+  int32_t macro_mode = QVX_MACRO_KEEP;
+  int32_t flags = QVX_FLAG_STANDARD | QVX_FLAG_RECURSE;
+  int32_t action = QVX_ACTION_NONE;
   int32_t archive_depth = 5;
   uint64_t hidden_kinds = 0;
   uint32_t member_limit = 0;

@@ -120,8 +120,8 @@ class folder_walk {
   explicit folder_walk(engine_object* object)
       : object_(object),
         settings_(object->settings()),
-        follow_((settings_.flags & kFlagFollowLinks) != 0),
-        recurse_((settings_.flags & kFlagRecurse) != 0),
+        follow_((settings_.flags & QVX_FLAG_FOLLOW_LINKS) != 0),
+        recurse_((settings_.flags & QVX_FLAG_RECURSE) != 0),
         done_(std::make_shared<completion>()),
         pool_(worker_pool::instance()),
         window_(std::max<size_t>(8, 16 * pool_.size())) {}
@@ -222,7 +222,7 @@ class folder_walk {
     if (settings_.exclude_file.size() && matches_name(settings_.exclude_file, e.name, path)) return;
     if (settings_.exclude_ext.size() && matches_extension(settings_.exclude_ext, e.name)) return;
     if (settings_.include_ext.size() && !matches_extension(settings_.include_ext, e.name)) return;
-    if (type != DT_REG) return object_->report_status(path, kStatusUnsupported);
+    if (type != DT_REG) return object_->report_status(path, QVX_ST_UNSUPPORTED);
     open_file(std::move(dir), e.name, path, linked);
   }
 
@@ -238,7 +238,7 @@ class folder_walk {
       return;
     }
     if (fstat(f.fd, &f.st) != 0 || !S_ISREG(f.st.st_mode)) {
-      return object_->report_status(path, kStatusUnsupported);
+      return object_->report_status(path, QVX_ST_UNSUPPORTED);
     }
     if (linked && mount_of(f.fd) != root_mount_) return;
     f.dir = std::move(dir);
@@ -251,7 +251,7 @@ class folder_walk {
     if (!recurse_) return;
     if (matches_name(settings_.exclude_folder, name, path)) return;
     if (stack_.size() >= kMaxDepth || visited_.size() >= kMaxFolders)
-      return object_->report_status(path, kStatusDepthExceeded);
+      return object_->report_status(path, QVX_ST_TOO_DEEP);
     int fd = openat(dir_fd, name.c_str(),
                     O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC | (linked ? 0 : O_NOFOLLOW));
     if (fd < 0) {

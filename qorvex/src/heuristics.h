@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "qorvex/include/qorvex.h"
+
 namespace qorvex {
 
-// The lowest heuristics level at which the engine's own heuristics run (3: --heur-med).
-inline constexpr int kOwnHeuristicsLevel = 3;
-inline constexpr int kDisguisedKind = 24;  // reported as a trojan, with accuracy 2 (heuristic)
+// The lowest heuristics level at which the engine's own heuristics run (--heur-med). A disguised
+// program is reported as a trojan with heuristic accuracy.
+inline constexpr int kOwnHeuristicsLevel = QVX_HEUR_MEDIUM;
 inline constexpr const char* kDisguisedName = "Heuristic.Disguised-Executable";
 
 // True when an object whose name has a document, picture, sound or video extension (".pdf",

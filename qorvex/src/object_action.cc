@@ -49,7 +49,7 @@ bool engine_object::report_file(const std::string& path, const file_scan_result&
     }
   }
   if (detected == 0) return false;
-  report_action(path, kActionOfInterest);
+  report_action(path, QVX_AC_OF_INTEREST);
   if (names.empty()) names.assign(1, '-');  // only members or attributes were detected
   apply_action(path, file, detected, whole, repairable ? &repairs : nullptr, names);
   return true;
@@ -60,26 +60,27 @@ void engine_object::apply_action(const std::string& path, const file_handle* fil
                                  const std::vector<repair_span>* repairs,
                                  const std::string& names) {
   switch (settings_.action) {
-    case 2:  // delete: not a file where the detection is only a part of what it holds
-      if (!whole) return report_action(path, kActionMayHoldData);
+    case QVX_ACTION_DELETE:  // delete: not a file where the detection is only a part of what it
+                             // holds
+      if (!whole) return report_action(path, QVX_AC_MAY_HOLD_DATA);
       [[fallthrough]];
-    case 3:  // force-delete
+    case QVX_ACTION_FORCE_DELETE:
       if (file != nullptr && delete_file(*file) == 0) {
         counters_.objects_deleted += detected;
-        return report_action(path, kActionDeleted);
+        return report_action(path, QVX_AC_DELETED);
       }
       ++counters_.delete_failed;
-      return report_action(path, kActionDeleteFailed);
-    case 4: {
+      return report_action(path, QVX_AC_DELETE_FAILED);
+    case QVX_ACTION_QUARANTINE: {
       std::string item;
       if (file != nullptr && quarantine_file(*file, path, names, &item) == 0) {
         counters_.objects_quarantined += detected;
-        return report_action(path, kActionQuarantined);
+        return report_action(path, QVX_AC_QUARANTINED);
       }
       ++counters_.quarantine_failed;
-      return report_action(path, kActionQuarantineFailed);
+      return report_action(path, QVX_AC_QUARANTINE_FAILED);
     }
-    case 1: {
+    case QVX_ACTION_DISINFECT: {
       if (!disinfect_asked_) return;
       auto clean = [this](int fd, uint64_t size) {
         raw_result r;
@@ -93,10 +94,10 @@ void engine_object::apply_action(const std::string& path, const file_handle* fil
       };
       if (file != nullptr && repairs != nullptr && repair_file(*file, *repairs, clean) == 0) {
         counters_.objects_cleaned += detected;
-        return report_status(path, kStatusDisinfected);
+        return report_status(path, QVX_ST_DISINFECTED);
       }
       ++counters_.disinfect_failed;
-      return report_status(path, kStatusDisinfectFailed);
+      return report_status(path, QVX_ST_DISINFECT_FAILED);
     }
     default:
       return;

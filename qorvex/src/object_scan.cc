@@ -10,6 +10,14 @@
 #include "qorvex/src/heuristics.h"
 
 namespace qorvex {
+namespace {
+
+// The default level is low; a level of 2 (between the scanner's low and medium) counts as it is.
+int heuristics_level(int32_t setting) {
+  return setting == QVX_HEUR_DEFAULT ? QVX_HEUR_LOW : setting;
+}
+
+}  // namespace
 
 int32_t open_error_result(int err) {
   switch (err) {
@@ -35,14 +43,12 @@ scan_context& engine_object::own_context() {
 
 bool engine_object::entry_visible(const defs_entry& e) const {
   if (e.kind < 64 && (settings_.hidden_kinds >> e.kind) & 1) return false;
-  // The default level is low; a level of 2 (between the scanner's low and medium) counts as it is.
-  int level = settings_.heuristics < 0 ? 1 : settings_.heuristics;
-  return e.heuristics == 0 || level >= e.heuristics;
+  return e.heuristics == 0 || heuristics_level(settings_.heuristics) >= e.heuristics;
 }
 
 file_scan_options engine_object::scan_options() const {
   file_scan_options o;
-  o.xattrs = (settings_.flags & kFlagExtendedAttributes) != 0;
+  o.xattrs = (settings_.flags & QVX_FLAG_EXTENDED_ATTRIBUTES) != 0;
   o.archives.depth = settings_.archive_depth;
   if (settings_.member_limit != 0) o.archives.member_bytes = settings_.member_limit;
   return o;
@@ -58,13 +64,13 @@ bool engine_object::report_object(const std::string& name, const std::string& in
   raise(QVX_EV_SCANNING);
   if (result.error != 0) {
     ++counters_.objects_failed;
-    event_.status = kActionCannotOpen;
+    event_.status = QVX_AC_CANNOT_OPEN;
     raise(QVX_EV_ACTION);
     raise(QVX_EV_CLOSE);
     return false;
   }
   ++counters_.objects_processed;
-  bool allowed = result.allowed && (settings_.flags & kFlagNoAllowList) == 0;
+  bool allowed = result.allowed && (settings_.flags & QVX_FLAG_NO_ALLOW_LIST) == 0;
   bool detected = false;
   auto detection = [&](int kind, int accuracy, uint32_t qualifiers, const std::string& malware) {
     detected = true;
@@ -72,17 +78,17 @@ bool engine_object::report_object(const std::string& name, const std::string& in
     event_.accuracy = accuracy;
     event_.qualifiers = qualifiers;
     event_.malware_name = malware;
-    if (raise(QVX_EV_DETECTION) == 1) disinfect_asked_ = true;
+    if (raise(QVX_EV_DETECTION) == QVX_ANSWER_DISINFECT) disinfect_asked_ = true;
   };
-  if (result.bomb && !((settings_.hidden_kinds >> kBombKind) & 1)) {
-    detection(kBombKind, kBombAccuracy, 0, "");
+  if (result.bomb && !((settings_.hidden_kinds >> QVX_KIND_ARCHIVE_BOMB) & 1)) {
+    detection(QVX_KIND_ARCHIVE_BOMB, QVX_ACC_HEURISTIC, 0, "");
   }
-  int level = settings_.heuristics < 0 ? 1 : settings_.heuristics;
-  bool hide_disguised = (settings_.hidden_kinds >> kDisguisedKind) & 1;
+  const int level = heuristics_level(settings_.heuristics);
+  bool hide_disguised = (settings_.hidden_kinds >> QVX_KIND_TROJAN) & 1;
   std::string subject = inner.empty() ? name : inner;
   if (!allowed && level >= kOwnHeuristicsLevel && !hide_disguised && inner.rfind(':', 0) != 0 &&
       disguised_executable(subject, result.head)) {
-    detection(kDisguisedKind, kBombAccuracy, 0, kDisguisedName);
+    detection(QVX_KIND_TROJAN, QVX_ACC_HEURISTIC, 0, kDisguisedName);
   }
   for (size_t i = 0; i < result.entries.size() && !allowed; ++i) {
     defs_entry e;
@@ -93,7 +99,7 @@ bool engine_object::report_object(const std::string& name, const std::string& in
   if (detected) {
     ++counters_.objects_detected;
   } else {
-    event_.status = kStatusClean;
+    event_.status = QVX_ST_CLEAN;
     raise(QVX_EV_STATUS);
   }
   raise(QVX_EV_CLOSE);
@@ -104,7 +110,7 @@ void engine_object::report_unreadable(const std::string& name) {
   event_ = event_state();
   event_.valid = true;
   event_.object_name = name;
-  event_.status = kActionCannotOpen;
+  event_.status = QVX_AC_CANNOT_OPEN;
   ++counters_.objects_failed;
   raise(QVX_EV_ACTION);
 }
@@ -129,7 +135,7 @@ int32_t engine_object::scan_file(const std::string& path) {
   }
   if (S_ISDIR(st.st_mode)) return scan_folder(path);
   if (!S_ISREG(st.st_mode)) {
-    report_status(path, kStatusUnsupported);
+    report_status(path, QVX_ST_UNSUPPORTED);
     return QVX_R_SUCCESS;
   }
   file_handle file;
@@ -141,7 +147,7 @@ int32_t engine_object::scan_file(const std::string& path) {
   }
   // The entry may have been swapped between the look and the open.
   if (fstat(file.fd, &file.st) != 0 || !S_ISREG(file.st.st_mode)) {
-    report_status(path, kStatusUnsupported);
+    report_status(path, QVX_ST_UNSUPPORTED);
     return QVX_R_SUCCESS;
   }
   // The folder and the name an action would work on; a target named through a link leaves the

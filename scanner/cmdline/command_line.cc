@@ -79,7 +79,7 @@ parsed_command_line parse_command_line(int argc, const char* const* argv,
 }
 
 void print_usage(std::ostream& out, const strings& catalogue) {
-  out << catalogue.get(1020) << std::flush;
+  out << catalogue.get(kMsgHelpText) << std::flush;
   out << "\n" << std::flush;
   out << "\n" << std::flush;
 }
@@ -89,7 +89,7 @@ void print_settings(const scan_options& options, std::ostream& out, const string
   for (const option_row& row : option_table()) {
     out << catalogue.get(row.names.front());
     if (const auto* flag = std::get_if<bool scan_options::*>(&row.field)) {
-      out << ' ' << catalogue.get(options.*(*flag) ? 1000 : 1001);
+      out << ' ' << catalogue.get(options.*(*flag) ? kMsgTrue : kMsgFalse);
     } else if (const auto* text = std::get_if<std::string scan_options::*>(&row.field)) {
       out << options.*(*text);
     } else {

@@ -29,6 +29,6 @@ int32_t program_lines::result(message_id label, engine_result r) const {
   return result(msg(label), r);
 }
 
-void program_lines::internal_error() const { line(3, msg(10)); }
+void program_lines::internal_error() const { line(3, msg(kMsgInternalError)); }
 
 }  // namespace ferrox

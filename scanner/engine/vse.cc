@@ -59,16 +59,29 @@ int32_t describe_result(engine_result result, std::ostream& out) {
     message_id text;
   };
   static const row kTable[] = {
-      {0, 1, 13},  {1, 2, 14},   {3, 3, 10},  {4, 1, 15},  {5, 1, 16},  {6, 1, 17},
-      {8, 1, 29},  {-1, 3, 18},  {-2, 3, 25}, {-3, 1, 19}, {-4, 3, 10}, {-5, 3, 20},
-      {-6, 3, 10}, {-10, 3, 10}, {-8, 1, 22}, {-9, 1, 23},
+      {QVX_R_SUCCESS, 1, kMsgResultSuccess},
+      {QVX_R_DETECTED, 2, kMsgResultDetected},
+      {QVX_R_INTERNAL, 3, kMsgInternalError},
+      {QVX_R_NOT_SUPPORTED, 1, kMsgResultNotSupported},
+      {QVX_R_NOT_IMPLEMENTED, 1, kMsgResultNotImplemented},
+      {QVX_R_INTERRUPTED, 1, kMsgResultInterrupted},
+      {QVX_R_REBOOT_REQUIRED, 1, kMsgResultRebootRequired},
+      {QVX_R_FAILED, 3, kMsgResultFailed},
+      {QVX_R_INVALID_DATA, 3, kMsgResultInvalidData},
+      {QVX_R_ACCESS, 1, kMsgResultAccess},
+      {QVX_R_NOT_LOADED, 3, kMsgInternalError},
+      {QVX_R_NO_MEMORY, 3, kMsgResultNoMemory},
+      {QVX_R_RESERVED_6, 3, kMsgInternalError},
+      {QVX_R_RESERVED_10, 3, kMsgInternalError},
+      {QVX_R_NOT_FOUND, 1, kMsgResultNotFound},
+      {QVX_R_BUSY, 1, kMsgResultBusy},
   };
   for (const row& r : kTable) {
     if (r.code != result) continue;
     out << msg(r.text);
     return r.level;
   }
-  out << msg(10);
+  out << msg(kMsgInternalError);
   return 3;
 }
 

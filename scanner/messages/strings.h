@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "scanner/messages/message_ids.h"
 #include "scanner/messages/message_table.h"
 
 namespace ferrox {

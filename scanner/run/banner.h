@@ -3,10 +3,12 @@
 #define FERROX_SCANNER_RUN_BANNER_H_
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "scanner/context/run_context.h"
+#include "scanner/run/exit_code.h"
 
 namespace ferrox {
 
@@ -18,9 +20,9 @@ void print_banner(std::ostream& out);
 // level 3 and the remaining lines were not written.
 bool print_version_information(const run_context& ctx, engine_handle h);
 
-// Sums the eleven counters over all objects of the run, prints the block and returns the exit code
-// 0..5, or 252 (with the internal-error line) when a counter cannot be read.
-int32_t print_statistics(const run_context& ctx);
+// Sums the eleven counters over all objects of the run and prints the statistics block; when a
+// counter cannot be read, prints the internal-error line instead and returns nothing.
+std::optional<scan_totals> print_statistics(const run_context& ctx);
 // "Scanning time:  <seconds> second(s)" measured from `start`.
 void print_scan_time(const run_context& ctx, int64_t start);
 

@@ -12,6 +12,7 @@
 #include "scanner/platform/process.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/run/banner.h"
+#include "scanner/run/exit_code.h"
 #include "scanner/run/process_owners.h"
 #include "scanner/scan/scan_driver.h"
 #include "scanner/sysareas/boot_records.h"
@@ -31,13 +32,13 @@ int run_action(run_context& ctx) {
   const scan_options& options = ctx.options;
   const engine_handle main_object = ctx.objects.front();
   print_version_information(ctx, main_object);
-  if (options.version) return 0;
+  if (options.version) return kExitClean;
   if (options.update) return update_definitions(ctx, main_object);
   if (options.malware_list) return list_malware(ctx, main_object);
   if (options.malware_count) return count_malware(ctx, main_object);
 
   target_list targets;
-  if (!collect_targets(options, targets)) return 248;
+  if (!collect_targets(options, targets)) return kExitTargetsFailed;
   scan_memory_and_processes(ctx, main_object);
   scan_boot_records(ctx, main_object);
   scan_boot_sectors(ctx, main_object);
@@ -45,9 +46,9 @@ int run_action(run_context& ctx) {
   ctx.log(1, "\n");
   if (!targets.empty() && !scan_targets(ctx, targets)) {
     print_statistics(ctx);
-    return 246;
+    return kExitScanFailed;
   }
-  return print_statistics(ctx);
+  return scan_exit_code(print_statistics(ctx));
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ int run_scanner(int argc, const char* const* argv) {
   if (!started) {
     early_lines.line(3, "Unable to load message file fxmsg.msg");
     own.catalogue.reset();
-    return 255;
+    return kExitNoMessages;
   }
   install_catalogue(own.catalogue.get());
   std::atexit(release_owners_at_exit);
@@ -78,14 +79,14 @@ int run_scanner(int argc, const char* const* argv) {
   parsed_command_line parsed = parse_command_line(argc, argv, *own.catalogue);
   if (!parsed.ok) {
     if (parsed.usage) print_usage(std::cout, *own.catalogue);
-    early_lines.line(3, msg(9));
+    early_lines.line(3, msg(kMsgCannotParse));
     release_owners();
-    return 254;
+    return kExitBadOptions;
   }
   if (parsed.usage) {
     print_usage(std::cout, *own.catalogue);
     release_owners();
-    return 253;
+    return kExitHelp;
   }
   own.options = std::make_unique<scan_options>(std::move(parsed.options));
   const scan_options& options = *own.options;
@@ -93,14 +94,14 @@ int run_scanner(int argc, const char* const* argv) {
   own.output = std::make_unique<cli_logging>(
       output_settings{options.report, options.append, options.syslog, options.verbose});
   if (!own.output->ready()) {
-    early_lines.line(3, msg(11));
-    return 251;
+    early_lines.line(3, msg(kMsgLoggingFailed));
+    return kExitLogging;
   }
   cli_logging& out = *own.output;
   if (std::ostream* report = out.report_stream()) print_banner(*report);
   if (options.show_settings) {
     std::ostringstream summary;
-    summary << msg(100) << "\n";
+    summary << msg(kMsgOptionSummary) << "\n";
     print_settings(options, summary, *own.catalogue);
     summary << "\n";
     out.log_message(0, summary.str());
@@ -108,8 +109,8 @@ int run_scanner(int argc, const char* const* argv) {
 
   vse engine(engine_start::load);
   if (!engine.loaded()) {
-    out.log_message(3, msg(12) + "\n");
-    return 250;
+    out.log_message(3, msg(kMsgEngineLoadFailed) + "\n");
+    return kExitEngineLoad;
   }
   run_context ctx{options,
                   out,
@@ -128,7 +129,7 @@ int run_scanner(int argc, const char* const* argv) {
     code = update_definitions(ctx, 0);
   } else {
     close_engine_objects(ctx);
-    return 249;
+    return kExitEngineObjects;
   }
   close_engine_objects(ctx);
   print_scan_time(ctx, start_time);

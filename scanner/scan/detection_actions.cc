@@ -44,34 +44,36 @@ void report_action(const run_context& ctx, engine_handle h) {
   if (ctx.engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
   message_id line = 0;
   switch (code) {
-    case 8:
-      line = 214;
+    case QVX_AC_DELETED:
+      line = kMsgDeleted;
       break;
-    case 9:
-      line = 227;
+    case QVX_AC_PENDING_DELETE:
+      line = kMsgPendingDelete;
       break;
-    case 11:
-      line = 215;
+    case QVX_AC_DELETE_FAILED:
+      line = kMsgDeleteFailed;
       break;
-    case 12:
-      line = 224;
+    case QVX_AC_MAY_HOLD_DATA:
+      line = kMsgMayHoldData;
       break;
-    case 14:
-      line = ctx.options.verbose ? 226 : 0;
+    case QVX_AC_CANNOT_OPEN:
+      line = ctx.options.verbose ? kMsgCannotOpen : 0;
       break;
-    case 15:
-      line = 229;
+    case QVX_AC_QUARANTINED:
+      line = kMsgQuarantined;
       break;
-    case 16:
-      line = 228;
+    case QVX_AC_QUARANTINE_FAILED:
+      line = kMsgQuarantineFailed;
       break;
     default:
       break;
   }
   if (line != 0) ctx.log(1, msg(line) + " " + printable_name(name) + "\n");
-  if (code != 6) return;
-  transfer(ctx, name, ctx.options.copy_to, 216, 217, 218, 219, copy_to_folder);
-  transfer(ctx, name, ctx.options.move_to, 220, 221, 222, 223, move_to_folder);
+  if (code != QVX_AC_OF_INTEREST) return;
+  transfer(ctx, name, ctx.options.copy_to, kMsgCopying, kMsgCopyingTo, kMsgCopyingSucceeded,
+           kMsgCopyingFailed, copy_to_folder);
+  transfer(ctx, name, ctx.options.move_to, kMsgMoving, kMsgMovingTo, kMsgMovingSucceeded,
+           kMsgMovingFailed, move_to_folder);
 }
 
 }  // namespace ferrox

@@ -12,22 +12,6 @@
 namespace ferrox {
 namespace {
 
-struct kind_row {
-  message_id text;
-  bool verbose_only;
-};
-
-// Indexed by the detection kind.
-const kind_row kind_table[] = {
-    {300, true},  {301, false}, {302, false}, {303, false}, {304, false}, {305, false},
-    {306, false}, {307, false}, {308, false}, {309, false}, {310, false}, {311, false},
-    {312, false}, {313, false}, {314, false}, {315, false}, {316, false}, {317, false},
-    {318, false}, {319, false}, {320, false}, {321, false}, {322, false}, {323, false},
-    {324, false}, {325, false}, {326, false}, {327, false}, {328, false}, {329, false},
-    {330, false},
-};
-constexpr int32_t kKinds = sizeof(kind_table) / sizeof(kind_table[0]);
-
 int32_t read_i32(vse& engine, engine_handle h, int32_t property, int32_t& out) {
   int32_t v = 0;
   const engine_result r = engine.get_property(h, property, 0, &v, sizeof v);
@@ -36,36 +20,41 @@ int32_t read_i32(vse& engine, engine_handle h, int32_t property, int32_t& out) {
 }
 
 void append_accuracy(std::ostringstream& line, int32_t accuracy) {
-  if (accuracy >= 0 && accuracy <= 4) line << msg(350 + accuracy);
+  if (accuracy >= QVX_ACC_INACCURATE && accuracy <= QVX_ACC_POSSIBLE)
+    line << msg(kMsgAccuracyFirst + accuracy);
 }
 
+// Bits above this one are not looked at; this one and the unnamed bits below it are reported as
+// an unspecified component.
+constexpr uint32_t kHighestQualifier = 4096;
+
 void append_qualifiers(std::ostringstream& line, uint32_t bits) {
-  for (uint32_t bit = 4096; bit != 0; bit >>= 1) {
+  for (uint32_t bit = kHighestQualifier; bit != 0; bit >>= 1) {
     if (!(bits & bit)) continue;
     switch (bit) {
-      case 2048:
-        line << msg(4006);
+      case QVX_Q_REMNANTS:
+        line << msg(kMsgQualifierRemnants);
         break;
-      case 512:
-        line << msg(4008);
+      case QVX_Q_UNKNOWN_COMPONENT:
+        line << msg(kMsgQualifierUnknownComponent);
         break;
-      case 256:
-        line << msg(4001);
+      case QVX_Q_DAMAGED:
+        line << msg(kMsgQualifierDamaged);
         break;
-      case 8:
-        line << msg(4000);
+      case QVX_Q_COMPONENT:
+        line << msg(kMsgQualifierComponent);
         break;
-      case 4:
-        line << msg(4002);
+      case QVX_Q_DROPPER:
+        line << msg(kMsgQualifierDropper);
         break;
-      case 2:
-        line << msg(4005);
+      case QVX_Q_INTENDED:
+        line << msg(kMsgQualifierIntended);
         break;
-      case 1:
-        line << msg(4007);
+      case QVX_Q_SOURCE:
+        line << msg(kMsgQualifierSource);
         break;
       default:
-        line << bits << " " << msg(4009);
+        line << bits << " " << msg(kMsgQualifierUnspecified);
         break;
     }
   }
@@ -82,10 +71,11 @@ bool read_subject(vse& engine, engine_handle h, std::string& subject) {
 
 void report_scanning(const run_context& ctx, engine_handle h) {
   if (!ctx.options.verbose) return;
+  vse& engine = ctx.engine;
   std::string name, inner;
-  if (ctx.engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
-  if (ctx.engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) name += inner;
-  ctx.log(1, msg(204) + printable_name(name) + "\n");
+  if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) != 0) return;
+  if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) name += inner;
+  ctx.log(1, msg(kMsgScanning) + printable_name(name) + "\n");
 }
 
 int32_t dispatch(const run_context& ctx, engine_handle h, int32_t event) {
@@ -110,7 +100,8 @@ int32_t dispatch(const run_context& ctx, engine_handle h, int32_t event) {
       report_action(ctx, h);
       return 0;
     default:
-      ctx.log(1, std::string(" ").append(msg(201)) + " " + std::to_string(event) + "\n");
+      ctx.log(1,
+              std::string(" ").append(msg(kMsgUnknownEvent)) + " " + std::to_string(event) + "\n");
       return 0;
   }
 }
@@ -128,39 +119,40 @@ int32_t dispatch_safely(const run_context& ctx, engine_handle h, int32_t event) 
 
 int32_t report_detection(const run_context& ctx, engine_handle h) {
   vse& engine = ctx.engine;
-  const int32_t answer = ctx.options.disinfect ? 1 : 0;
+  const bool verbose = ctx.options.verbose;
+  const int32_t answer = ctx.options.disinfect ? QVX_ANSWER_DISINFECT : QVX_ANSWER_NONE;
   std::string report;
   if (engine.get_text(h, QVX_P_REPORT_TEXT, 0, report) == 0) {
     ctx.log(3, report + "\n");
     return answer;
   }
   std::ostringstream line;
-  line << msg(212) << " ";
+  line << msg(kMsgFound) << " ";
   std::string name, inner;
   if (engine.get_text(h, QVX_P_OBJECT_NAME, 0, name) == 0) line << printable_name(name);
   if (engine.get_text(h, QVX_P_INNER_NAME, 0, inner) == 0) line << printable_name(inner);
   line << "     ";
   int32_t accuracy = 0, kind = 0;
   if (read_i32(engine, h, QVX_P_ACCURACY, accuracy) != 0) {
-    ctx.log(3, line.str() + msg(202));
-    return 0;
+    ctx.log(3, line.str() + msg(kMsgCallbackError));
+    return QVX_ANSWER_NONE;
   }
   append_accuracy(line, accuracy);
   uint32_t qualifiers = 0;
   if (engine.get_property(h, QVX_P_QUALIFIERS, 0, &qualifiers, sizeof qualifiers) == 0)
     append_qualifiers(line, qualifiers);
   if (read_i32(engine, h, QVX_P_KIND, kind) != 0) {
-    ctx.log(3, line.str() + msg(202));
-    return 0;
+    ctx.log(3, line.str() + msg(kMsgCallbackError));
+    return QVX_ANSWER_NONE;
   }
   // A kind the table does not know adds no kind text.
-  if (kind >= 0 && kind < kKinds) {
-    if (kind_table[kind].verbose_only && !ctx.options.verbose) return 0;
-    line << msg(kind_table[kind].text);
+  if (kind >= 0 && kind < QVX_KIND_COUNT) {
+    if (kind == QVX_KIND_NONE && !verbose) return QVX_ANSWER_NONE;  // "Nothing": verbose runs only
+    line << msg(kMsgKindFirst + kind);
   }
   std::string malware;
   if (engine.get_text(h, QVX_P_MALWARE_NAME, 0, malware) == 0 && !malware.empty())
-    line << msg(203) << malware;
+    line << msg(kMsgMalwareNamed) << malware;
   line << "\n";
   ctx.log(2, line.str());
   return answer;
@@ -172,26 +164,29 @@ void report_object_status(const run_context& ctx, engine_handle h) {
   int32_t status = 0;
   std::string subject;
   if (read_i32(engine, h, QVX_P_STATUS, status) != 0 || !read_subject(engine, h, subject)) return;
-  static const message_id kVerboseStatus[] = {211, 207, 206, 200, 209, 208};
-  if (status == 0) {
-    if (verbose) ctx.log(1, msg(211) + " " + subject + "\n");
-  } else if (status >= 1 && status <= 5) {
+  // Indexed by status, QVX_ST_CLEAN to QVX_ST_TOO_DEEP.
+  static const message_id kVerboseStatus[] = {
+      kMsgClean,           kMsgStatusNotScanned,  kMsgStatusDamaged,
+      kMsgStatusEncrypted, kMsgStatusUnsupported, kMsgStatusTooDeep};
+  if (status == QVX_ST_CLEAN) {
+    if (verbose) ctx.log(1, msg(kMsgClean) + " " + subject + "\n");
+  } else if (status >= QVX_ST_NOT_SCANNED && status <= QVX_ST_TOO_DEEP) {
     if (verbose) ctx.log(1, subject + " " + msg(kVerboseStatus[status]) + "\n");
-  } else if (status == 7) {
-    ctx.log(1, msg(213) + " " + subject + "\n");
-  } else if (status == 10) {
-    ctx.log(1, subject + " " + msg(210) + "\n");
+  } else if (status == QVX_ST_DISINFECTED) {
+    ctx.log(1, msg(kMsgDisinfected) + " " + subject + "\n");
+  } else if (status == QVX_ST_DISINFECT_FAILED) {
+    ctx.log(1, subject + " " + msg(kMsgStatusDisinfectFailed) + "\n");
   }
 }
 
 int32_t scan_event_callback(engine_handle object, int32_t event, void* context) {
-  if (context == nullptr) return 0;
+  if (context == nullptr) return QVX_ANSWER_NONE;
   const run_context& ctx = *static_cast<const run_context*>(context);
-  int32_t result = 0;
+  int32_t result = QVX_ANSWER_NONE;
 #pragma omp critical(callback_lock)
   result = dispatch_safely(ctx, object, event);
   if (ctx.options.progress_simple && !ctx.options.verbose) ctx.out.progress_tick();
-  return event == QVX_EV_DETECTION ? result : 0;
+  return event == QVX_EV_DETECTION ? result : QVX_ANSWER_NONE;
 }
 
 }  // namespace ferrox

@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "qorvex.h"
 #include "scanner/engine/definitions_location.h"
 #include "scanner/messages/strings.h"
 #include "scanner/scan/event_callback.h"
@@ -14,18 +15,18 @@ namespace ferrox {
 int32_t object_type_for(const std::string& deftype) {
   std::string upper;
   for (char c : deftype) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upper == "ANDROID") return 10;
-  if (upper == "V2") return 14;
-  if (upper == "V2S") return 18;
-  if (upper == "ZIP") return 6;
-  return 2;
+  if (upper == "ANDROID") return QVX_TYPE_ANDROID;
+  if (upper == "V2") return QVX_TYPE_V2;
+  if (upper == "V2S") return QVX_TYPE_V2S;
+  if (upper == "ZIP") return QVX_TYPE_ZIP;
+  return QVX_TYPE_V1;
 }
 
 void report_open_failure(const program_lines& lines, engine_result result) {
-  if (result == -2)
-    lines.line(3, msg(111) + " " + msg(26));
+  if (result == QVX_R_INVALID_DATA)
+    lines.line(3, msg(kMsgLabelInitializingEngine) + " " + msg(kMsgDefinitionsFailed));
   else
-    lines.result(111, result);
+    lines.result(kMsgLabelInitializingEngine, result);
 }
 
 bool configure_engine_object(const run_context& ctx, engine_handle h) {
@@ -33,7 +34,7 @@ bool configure_engine_object(const run_context& ctx, engine_handle h) {
       !apply_exclusions(ctx, h))
     return false;
   if (ctx.samples.create(ctx.options.collect_samples)) return true;
-  ctx.started_as.line(3, msg(28));
+  ctx.started_as.line(3, msg(kMsgSampleArchiveFailed));
   return false;
 }
 
@@ -43,14 +44,14 @@ bool open_engine_objects(run_context& ctx) {
   engine_handle first_handle = 0;
   const engine_result first =
       ctx.engine.create_object(type, definitions, scan_event_callback, &ctx, first_handle);
-  if (first == 0) {
+  if (first == QVX_R_SUCCESS) {
     ctx.objects.push_back(first_handle);
 #pragma omp parallel
     {
       engine_handle h = 0;
       const engine_result r =
           ctx.engine.create_object(type, definitions, scan_event_callback, &ctx, h);
-      if (r == 0) {
+      if (r == QVX_R_SUCCESS) {
 #pragma omp critical(handle_lock)
         ctx.objects.push_back(h);
       } else {
@@ -75,7 +76,7 @@ bool open_engine_objects(run_context& ctx) {
   }
   if (!status) return false;
   if (!ctx.objects.empty()) return true;
-  ctx.started_as.result(111, first);
+  ctx.started_as.result(kMsgLabelInitializingEngine, first);
   return false;
 }
 

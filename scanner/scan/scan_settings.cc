@@ -10,6 +10,11 @@
 namespace ferrox {
 namespace {
 
+// Detections, statuses and actions always; a verbose run also follows every object.
+constexpr int32_t kQuietEvents = QVX_EV_DETECTION | QVX_EV_STATUS | QVX_EV_ACTION;
+constexpr int32_t kVerboseEvents =
+    kQuietEvents | QVX_EV_OPEN | QVX_EV_SCANNING | QVX_EV_CLOSE | QVX_EV_NAMES | QVX_EV_PROGRESS;
+
 // Sends one value; on refusal prints the line and tells whether the step may go on.
 bool send(const run_context& ctx, engine_handle h, int32_t property, const void* value,
           uint64_t size, message_id label) {
@@ -30,36 +35,36 @@ int64_t clamp_to_i32(long long v) {
 
 // The highest level asked for wins; the conflict check runs before any of this is sent.
 int32_t heuristics_of(const scan_options& o) {
-  if (o.heur_high) return 4;
-  if (o.heur_med) return 3;
-  if (o.heur_low) return 1;
-  if (o.no_heur) return 0;
-  return -1;
+  if (o.heur_high) return QVX_HEUR_HIGH;
+  if (o.heur_med) return QVX_HEUR_MEDIUM;
+  if (o.heur_low) return QVX_HEUR_LOW;
+  if (o.no_heur) return QVX_HEUR_OFF;
+  return QVX_HEUR_DEFAULT;
 }
 
 int32_t macro_mode_of(const scan_options& o) {
-  if (o.macro_remove_variants) return 2;
-  if (o.macro_remove_all) return 1;
-  return 0;
+  if (o.macro_remove_variants) return QVX_MACRO_REMOVE_VARIANTS;
+  if (o.macro_remove_all) return QVX_MACRO_REMOVE_ALL;
+  return QVX_MACRO_KEEP;
 }
 
 int32_t flags_of(const scan_options& o) {
-  int32_t flags = 2;
-  if (o.no_white) flags += 256;
-  if (o.apk_quick) flags += 512;
-  if (!o.no_recurse) flags += 8;
-  if (o.follow) flags += 16;
-  if (o.ads) flags += 32;
+  int32_t flags = QVX_FLAG_STANDARD;
+  if (o.no_white) flags |= QVX_FLAG_NO_ALLOW_LIST;
+  if (o.apk_quick) flags |= QVX_FLAG_APK_QUICK;
+  if (!o.no_recurse) flags |= QVX_FLAG_RECURSE;
+  if (o.follow) flags |= QVX_FLAG_FOLLOW_LINKS;
+  if (o.ads) flags |= QVX_FLAG_EXTENDED_ATTRIBUTES;
   return flags;
 }
 
 // Quarantine wins over disinfection, which wins over the two deletions.
 int32_t action_of(const scan_options& o) {
-  if (o.quarantine) return 4;
-  if (o.disinfect) return 1;
-  if (o.remove) return 2;
-  if (o.force_delete) return 3;
-  return 0;
+  if (o.quarantine) return QVX_ACTION_QUARANTINE;
+  if (o.disinfect) return QVX_ACTION_DISINFECT;
+  if (o.remove) return QVX_ACTION_DELETE;
+  if (o.force_delete) return QVX_ACTION_FORCE_DELETE;
+  return QVX_ACTION_NONE;
 }
 
 }  // namespace
@@ -91,18 +96,22 @@ bool heuristics_conflict(const scan_options& o) {
 
 bool apply_scan_settings(const run_context& ctx, engine_handle h) {
   if (heuristics_conflict(ctx.options)) {
-    ctx.started_as.line(3, msg(30));
+    ctx.started_as.line(3, msg(kMsgHeuristicsConflict));
     return false;
   }
   const engine_settings s = engine_settings_for(ctx.options);
-  if (!send_i32(ctx, h, QVX_P_HEURISTICS, s.heuristics, 102)) return false;
-  if (!send_i32(ctx, h, QVX_P_MACRO_MODE, s.macro_mode, 102)) return false;
-  if (!send_i32(ctx, h, QVX_P_SCAN_FLAGS, s.flags, 102)) return false;
-  if (!send_i32(ctx, h, QVX_P_ACTION, s.action, s.action == 4 ? 155 : 102)) return false;
-  if (!send_i32(ctx, h, QVX_P_ARCHIVE_DEPTH, s.archive_depth, 27)) return false;
+  const message_id mode = kMsgLabelScanningMode;
+  const message_id action_label =
+      s.action == QVX_ACTION_QUARANTINE ? kMsgQuarantineInitFailed : mode;
+  if (!send_i32(ctx, h, QVX_P_HEURISTICS, s.heuristics, mode)) return false;
+  if (!send_i32(ctx, h, QVX_P_MACRO_MODE, s.macro_mode, mode)) return false;
+  if (!send_i32(ctx, h, QVX_P_SCAN_FLAGS, s.flags, mode)) return false;
+  if (!send_i32(ctx, h, QVX_P_ACTION, s.action, action_label)) return false;
+  if (!send_i32(ctx, h, QVX_P_ARCHIVE_DEPTH, s.archive_depth, kMsgArchiveDepthInvalid))
+    return false;
   if (s.hide_unwanted) {
-    const uint64_t hidden = 12;  // adware and applications
-    if (!send(ctx, h, QVX_P_HIDDEN_KINDS, &hidden, sizeof hidden, 10)) return false;
+    const uint64_t hidden = uint64_t{1} << QVX_KIND_ADWARE | uint64_t{1} << QVX_KIND_APPLICATION;
+    if (!send(ctx, h, QVX_P_HIDDEN_KINDS, &hidden, sizeof hidden, kMsgInternalError)) return false;
   }
   return true;
 }
@@ -110,7 +119,7 @@ bool apply_scan_settings(const run_context& ctx, engine_handle h) {
 bool apply_memory_limit(const run_context& ctx, engine_handle h) {
   const uint32_t bytes = memory_limit_bytes(ctx.options.limit_memory);
   if (bytes == 0) return true;
-  if (ctx.engine.set_property(h, QVX_P_LIMITS, 6, &bytes, sizeof bytes) < 0) {
+  if (ctx.engine.set_property(h, QVX_P_LIMITS, QVX_LIMIT_MEMBER_BYTES, &bytes, sizeof bytes) < 0) {
     ctx.started_as.internal_error();
     return false;
   }
@@ -118,7 +127,8 @@ bool apply_memory_limit(const run_context& ctx, engine_handle h) {
 }
 
 bool apply_event_mask(const run_context& ctx, engine_handle h) {
-  return send_i32(ctx, h, QVX_P_EVENT_MASK, ctx.options.verbose ? 1011 : 560, 101);
+  return send_i32(ctx, h, QVX_P_EVENT_MASK, ctx.options.verbose ? kVerboseEvents : kQuietEvents,
+                  kMsgLabelCallbackEvents);
 }
 
 bool apply_exclusions(const run_context& ctx, engine_handle h) {
@@ -127,10 +137,10 @@ bool apply_exclusions(const run_context& ctx, engine_handle h) {
     const std::vector<std::string>& values;
     int32_t property;
     message_id label;
-  } lists[] = {{o.exclude_folders, QVX_P_EXCLUDE_FOLDER, 104},
-               {o.exclude_files, QVX_P_EXCLUDE_FILE, 105},
-               {o.exclude_exts, QVX_P_EXCLUDE_EXT, 106},
-               {o.include_exts, QVX_P_INCLUDE_EXT, 107}};
+  } lists[] = {{o.exclude_folders, QVX_P_EXCLUDE_FOLDER, kMsgLabelExcludedFolders},
+               {o.exclude_files, QVX_P_EXCLUDE_FILE, kMsgLabelExcludedFiles},
+               {o.exclude_exts, QVX_P_EXCLUDE_EXT, kMsgLabelExcludedExtensions},
+               {o.include_exts, QVX_P_INCLUDE_EXT, kMsgLabelIncludedExtensions}};
   for (const auto& list : lists)
     for (const std::string& v : list.values)
       if (!send(ctx, h, list.property, v.c_str(), v.size(), list.label)) return false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qorvex.h"
+#include "scanner/messages/message_ids.h"
 
 namespace ferrox {
 namespace {
@@ -22,12 +23,15 @@ struct process_tool {
 };
 
 const process_tool kTools[] = {
-    {nullptr, "--dumpProcessList", 169, 165},
-    {&scan_options::scan_process, "--scanProcess", 164, 0},
-    {&scan_options::dump_process_and_modules, "--dumpProcessAndModulesMemImage", 170, 166},
-    {&scan_options::dump_process_only, "--dumpProcessOnlyMemImage", 171, 167},
-    {&scan_options::scan_process_heaps, "--scanProcessHeaps", 168, 0},
-    {&scan_options::dump_process_heaps, "--dumpProcessHeaps", 173, 172},
+    {nullptr, "--dumpProcessList", kMsgLabelDumpProcessList, kMsgDumpProcessListDone},
+    {&scan_options::scan_process, "--scanProcess", kMsgLabelScanProcess, 0},
+    {&scan_options::dump_process_and_modules, "--dumpProcessAndModulesMemImage",
+     kMsgLabelDumpProcessAndModules, kMsgDumpProcessAndModulesDone},
+    {&scan_options::dump_process_only, "--dumpProcessOnlyMemImage", kMsgLabelDumpProcessOnly,
+     kMsgDumpProcessOnlyDone},
+    {&scan_options::scan_process_heaps, "--scanProcessHeaps", kMsgLabelScanProcessHeaps, 0},
+    {&scan_options::dump_process_heaps, "--dumpProcessHeaps", kMsgLabelDumpProcessHeaps,
+     kMsgDumpProcessHeapsDone},
 };
 
 // False when the phase must end (a level-3 result).
@@ -37,10 +41,10 @@ bool run_memory_scan(const run_context& ctx, engine_handle h, const memory_scan&
     return true;
   }
   ctx.status(scan.scanning);
-  int32_t one = 1;
-  const uint64_t second = scan.advanced ? reinterpret_cast<uint64_t>(&one) : 0;
+  int32_t advanced = QVX_MEMORY_ADVANCED;
+  const uint64_t second = scan.advanced ? reinterpret_cast<uint64_t>(&advanced) : 0;
   const engine_result r = ctx.engine.run_command(h, QVX_CMD_SCAN_MEMORY, nullptr, 0, second);
-  if (r == 0) {
+  if (r == QVX_R_SUCCESS) {
     ctx.status(scan.complete);
     return true;
   }
@@ -53,7 +57,7 @@ bool run_tool(const run_context& ctx, engine_handle h, const process_tool& tool)
   if (!wanted) return true;
   const uint64_t first = value ? reinterpret_cast<uint64_t>(value->c_str()) : 0;
   const engine_result r = ctx.engine.run_command(h, QVX_CMD_SCAN_MEMORY, tool.argument, first, 0);
-  if (r != 0) return ctx.program_file.result(tool.label, r) != 3;
+  if (r != QVX_R_SUCCESS) return ctx.program_file.result(tool.label, r) != 3;
   if (tool.success != 0) ctx.status(tool.success);
   return true;
 }
@@ -62,10 +66,14 @@ bool run_tool(const run_context& ctx, engine_handle h, const process_tool& tool)
 
 void scan_memory_and_processes(const run_context& ctx, engine_handle h) {
   if (ctx.options.no_memory) {
-    ctx.status(113);
+    ctx.status(kMsgSkippingMemory);
   } else {
-    const memory_scan basic{&scan_options::no_basic_memory, 114, 115, 116, 117, false};
-    const memory_scan advanced{&scan_options::no_advanced_memory, 118, 119, 120, 121, true};
+    const memory_scan basic{&scan_options::no_basic_memory, kMsgSkippingBasicMemory,
+                            kMsgScanningBasicMemory,        kMsgLabelBasicMemory,
+                            kMsgBasicMemoryComplete,        false};
+    const memory_scan advanced{&scan_options::no_advanced_memory, kMsgSkippingAdvancedMemory,
+                               kMsgScanningAdvancedMemory,        kMsgLabelAdvancedMemory,
+                               kMsgAdvancedMemoryComplete,        true};
     if (!run_memory_scan(ctx, h, basic)) return;
     if (!run_memory_scan(ctx, h, advanced)) return;
   }

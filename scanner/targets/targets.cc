@@ -69,8 +69,9 @@ bool scan_one(const run_context& ctx, const std::string& target, engine_handle h
   const int32_t command =
       default_file_system().is_directory(target) ? QVX_CMD_SCAN_FOLDER : QVX_CMD_SCAN_FILE;
   const engine_result r = ctx.engine.run_command(h, command, target.c_str(), 0, 0);
-  if (r == 0 || r == 1 || r == 2) return true;
-  return ctx.program_file.result(msg(132) + " " + printable_name(target) + ":", r) != 3;
+  if (r == QVX_R_SUCCESS || r == QVX_R_DETECTED || r == QVX_R_RESERVED_2) return true;
+  return ctx.program_file.result(msg(kMsgLabelScanningPath) + " " + printable_name(target) + ":",
+                                 r) != 3;
 }
 
 }  // namespace

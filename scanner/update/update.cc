@@ -35,7 +35,8 @@ void report(const run_context& ctx, message_id id, int32_t level, const std::str
 // The engine's identifier: at most 13 characters in a 14-byte buffer.
 bool installed_identifier(vse& engine, engine_handle h, std::string& out) {
   char text[14] = {};
-  if (engine.get_property(h, QVX_P_DEFS_VERSION, 0, text, sizeof text) < 0) return false;
+  if (engine.get_property(h, QVX_P_DEFS_VERSION, QVX_DEFS_SIGNATURES, text, sizeof text) < 0)
+    return false;
   out.assign(text, strnlen(text, sizeof text));
   return true;
 }
@@ -75,13 +76,13 @@ int32_t download_and_install(const run_context& ctx, const update_settings& sett
       directory.empty() ? nullptr : lock_folder(directory, kLockWaitMs);
   const std::string staging = staging_folder(directory);
   if (!lock || !recover_definitions(directory, files) || !make_private_folder(staging)) {
-    report(ctx, 4500, 3);
+    report(ctx, kMsgUpdateWriteFailed, 3);
     return kNotWritten;
   }
   staging_cleanup cleanup(staging);
   std::string description, archive;
   if (!fetch_update_package(settings, fn, latest, description, archive, files, staging)) {
-    report(ctx, 4501, 3);
+    report(ctx, kMsgUpdateCredentialsFailed, 3);
     return kDownloadFailed;
   }
   std::string signature;
@@ -94,11 +95,11 @@ int32_t download_and_install(const run_context& ctx, const update_settings& sett
     ok = commit_staged_pair(directory, files);
   }
   if (!ok) {
-    report(ctx, 4500, 3);
+    report(ctx, kMsgUpdateWriteFailed, 3);
     return kNotWritten;
   }
   // A short identifier is padded with NUL bytes, which have no place on the console.
-  report(ctx, 4506, 1, std::string(" ").append(latest, 0, latest.find('\0')));
+  report(ctx, kMsgUpdatedTo, 1, std::string(" ").append(latest, 0, latest.find('\0')));
   return kUpdated;
 }
 
@@ -117,28 +118,28 @@ bool newer_identifier(const std::string& latest, const std::string& installed) {
 int32_t update_definitions(const run_context& ctx, engine_handle h) {
   const std::string path = find_update_settings();
   if (path.empty()) {
-    report(ctx, 4505, 3);
+    report(ctx, kMsgUpdateNoSettings, 3);
     return kNoSettings;
   }
   update_settings settings;
   const transfer_functions fn = default_transfer_functions();
   if (!read_update_settings(path, settings)) {
-    report(ctx, 4503, 3);
+    report(ctx, kMsgUpdateBadSettings, 3);
     return kBadSettings;
   }
   // Without an object the installed definitions did not load: any release repairs them.
   std::string installed;
   if (h != 0 && !installed_identifier(ctx.engine, h, installed)) {
-    report(ctx, 4502, 3);
+    report(ctx, kMsgUpdateOtherError, 3);
     return kNoInstalledIdentifier;
   }
   std::string latest;
   if (!fetch_latest_identifier(settings, fn, latest)) {
-    report(ctx, 4501, 3);
+    report(ctx, kMsgUpdateCredentialsFailed, 3);
     return kDownloadFailed;
   }
   if (!newer_identifier(latest, installed)) {
-    report(ctx, 4507, 1);
+    report(ctx, kMsgNoUpdate, 1);
     return kUpdated;
   }
   return download_and_install(ctx, settings, fn, latest);

@@ -62,7 +62,7 @@ static int32_t on_event(qvx_handle object, int32_t event, void* context) {
   memset(text, 0, sizeof text);
   qvx_get_property(object, QVX_P_OBJECT_NAME, 0, text, sizeof text);
   snprintf(seen + used, sizeof seen - used, "%d %s\n", (int)event, text);
-  return event == QVX_EV_DETECTION ? 1 : 0;
+  return event == QVX_EV_DETECTION ? QVX_ANSWER_DISINFECT : QVX_ANSWER_NONE;
 }
 
 static int failures = 0;
@@ -101,7 +101,7 @@ int main(void) {
   char script_path[64], log_path[64], log_text[4096];
   qvx_handle first = 0, failed = 0, second = 0;
   uint32_t version = 0;
-  int32_t heuristics = -1, advanced = 1;
+  int32_t heuristics = QVX_HEUR_DEFAULT, advanced = QVX_MEMORY_ADVANCED;
 
   if (mkdtemp(dir) == NULL) return 2;
   snprintf(script_path, sizeof script_path, "%s/script", dir);

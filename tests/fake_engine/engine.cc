@@ -90,10 +90,10 @@ int32_t engine::create_object(int32_t reserved, int32_t object_type, const char*
                      " dir=" + (definitions_dir ? quote(read_text(definitions_dir)) : "null");
   std::lock_guard<std::mutex> lock(mutex_);
   auto scripted = script_.create_results.find(++create_calls_);
-  int32_t result = scripted == script_.create_results.end() ? 0 : scripted->second;
-  if (result == 0 && object == nullptr) result = QVX_R_INVALID_DATA;
+  int32_t result = scripted == script_.create_results.end() ? QVX_R_SUCCESS : scripted->second;
+  if (result == QVX_R_SUCCESS && object == nullptr) result = QVX_R_INVALID_DATA;
   line += " -> " + std::to_string(result);
-  if (result == 0) {
+  if (result == QVX_R_SUCCESS) {
     *object = ++last_handle_;
     objects_[*object] = object_state{callback, context};
     line += " " + handle_name(*object);
@@ -129,7 +129,7 @@ int32_t engine::set_property(qvx_handle object, int32_t property, int32_t index,
   int32_t result = QVX_R_INVALID_DATA;
   if (find_object(object, &state)) {
     auto scripted = script_.set_results.find(property);
-    result = scripted == script_.set_results.end() ? 0 : scripted->second;
+    result = scripted == script_.set_results.end() ? QVX_R_SUCCESS : scripted->second;
   }
   log_->append("set " + handle_name(object) + " " + std::to_string(property) + " " +
                std::to_string(index) + " " + describe_set_value(buffer, size) + " -> " +

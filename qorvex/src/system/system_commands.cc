@@ -40,7 +40,7 @@ int32_t memory_command(engine_object& object, const system_root& root, const voi
   if (argument == nullptr) {
     if (second == 0) return scan_all_processes(object, root, false);
     const int32_t* mode = reinterpret_cast<const int32_t*>(static_cast<uintptr_t>(second));
-    if (*mode != 1) return QVX_R_INVALID_DATA;
+    if (*mode != QVX_MEMORY_ADVANCED) return QVX_R_INVALID_DATA;
     return scan_all_processes(object, root, true);
   }
   std::string_view name;
