@@ -3,7 +3,7 @@
 #include "qorvex.h"
 #include "scanner/messages/strings.h"
 #include "scanner/platform/files.h"
-#include "scanner/scan/printable_name.h"
+#include "scanner/logging/printable_name.h"
 
 namespace ferrox {
 namespace {

@@ -7,7 +7,7 @@
 #include "scanner/messages/strings.h"
 #include "scanner/queries/malware_list.h"
 #include "scanner/scan/detection_actions.h"
-#include "scanner/scan/printable_name.h"
+#include "scanner/logging/printable_name.h"
 
 namespace ferrox {
 namespace {

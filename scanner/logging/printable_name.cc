@@ -1,4 +1,4 @@
-#include "scanner/scan/printable_name.h"
+#include "scanner/logging/printable_name.h"
 
 namespace ferrox {
 
