@@ -1,5 +1,5 @@
-// Names of the message catalogue's numbers: each value is the number of its row in
-// message_table.cc, so a name and the catalogue can never disagree about a text.
+// The message catalogue's numbers, named once here; message_table.cc gives each name its text.
+// Kind and accuracy texts are rows counted from a first one.
 #ifndef FERROX_SCANNER_MESSAGES_MESSAGE_IDS_H_
 #define FERROX_SCANNER_MESSAGES_MESSAGE_IDS_H_
 
