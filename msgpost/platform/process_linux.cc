@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "hubwire/rpc/utf.h"
 #include "msgpost/platform/process.h"
-#include "msgpost/rpc/utf.h"
 
 namespace platform {
 
