@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/platform/eintr.h"
 #include "hubwire/platform/unix_stream.h"
 
 namespace platform {
@@ -18,21 +19,15 @@ class socket_stream : public rpc::byte_stream {
   ~socket_stream() override { ::close(fd_); }
 
   long read_some(uint8_t* p, size_t n) override {
-    for (;;) {
-      ssize_t r = ::recv(fd_, p, n, 0);
-      if (r >= 0) return static_cast<long>(r);
-      if (errno != EINTR) return -1;
-    }
+    ssize_t r = common::retry_eintr([&] { return ::recv(fd_, p, n, 0); });
+    return r >= 0 ? static_cast<long>(r) : -1;
   }
 
   bool write_all(const uint8_t* p, size_t n) override {
     while (n > 0) {
       // MSG_NOSIGNAL: a vanished peer is an error result, not a SIGPIPE.
-      ssize_t r = ::send(fd_, p, n, MSG_NOSIGNAL);
-      if (r < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
+      ssize_t r = common::retry_eintr([&] { return ::send(fd_, p, n, MSG_NOSIGNAL); });
+      if (r < 0) return false;
       p += r;
       n -= static_cast<size_t>(r);
     }
@@ -43,11 +38,8 @@ class socket_stream : public rpc::byte_stream {
 
   int wait_readable(int timeout_ms) override {
     pollfd p{fd_, POLLIN, 0};
-    for (;;) {
-      int r = ::poll(&p, 1, timeout_ms);
-      if (r >= 0) return r > 0 ? 1 : 0;
-      if (errno != EINTR) return -1;
-    }
+    int r = common::retry_eintr([&] { return ::poll(&p, 1, timeout_ms); });
+    return r < 0 ? -1 : r > 0 ? 1 : 0;
   }
 
  private:
@@ -69,10 +61,8 @@ std::unique_ptr<rpc::byte_stream> connect_unix_stream(const std::string& path, i
     *os_error = errno;
     return nullptr;
   }
-  int r;
-  do {
-    r = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr));
-  } while (r != 0 && errno == EINTR);
+  int r = common::retry_eintr(
+      [&] { return ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)); });
   if (r != 0) {
     *os_error = errno;
     ::close(fd);
