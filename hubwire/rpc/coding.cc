@@ -1,5 +1,7 @@
 #include "hubwire/rpc/coding.h"
 
+#include "common/little_endian.h"
+
 namespace rpc {
 
 void put_u8(bytes* dst, uint8_t v) { dst->push_back(v); }
@@ -24,12 +26,9 @@ void set_u32(bytes* dst, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) (*dst)[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint16_t get_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t get_u16(const uint8_t* p) { return common::le16(p); }
 
-uint32_t get_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+uint32_t get_u32(const uint8_t* p) { return common::le32(p); }
 
 bool byte_reader::read_u8(uint8_t* v) {
   if (remaining() < 1) return false;
