@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "msgpost/platform/unix_stream.h"
-#include "msgpost/rpc/dispatcher_stubs.h"
-#include "msgpost/rpc/pdu.h"
-#include "msgpost/rpc/status.h"
+#include "hubwire/platform/unix_stream.h"
+#include "hubwire/rpc/dispatcher_stubs.h"
+#include "hubwire/rpc/pdu.h"
+#include "hubwire/rpc/status.h"
 
 namespace hubsvc {
 

@@ -11,8 +11,8 @@
 #include <set>
 
 #include "hubsvc/registry.h"
-#include "msgpost/rpc/byte_stream.h"
-#include "msgpost/rpc/coding.h"
+#include "hubwire/rpc/byte_stream.h"
+#include "hubwire/rpc/coding.h"
 
 namespace hubsvc {
 

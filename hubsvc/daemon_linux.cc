@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/platform/folders.h"
 #include "hubsvc/daemon.h"
 
 namespace hubsvc {
@@ -21,20 +22,10 @@ std::string runtime_dir() {
 }
 
 bool make_runtime_dir(const std::string& dir, std::string* err) {
-  for (size_t at = 1; at <= dir.size(); ++at) {
-    if (at != dir.size() && dir[at] != '/') continue;
-    std::string part = dir.substr(0, at);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      *err = part + ": " + strerror(errno);
-      return false;
-    }
-  }
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    *err = dir + ": not a directory";
-    return false;
-  }
-  return true;
+  std::string refused;
+  if (common::make_folders(dir, 0755, &refused)) return true;
+  *err = refused.empty() ? dir + ": not a directory" : refused + ": " + strerror(errno);
+  return false;
 }
 
 pid_file::~pid_file() {

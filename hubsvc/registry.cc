@@ -4,7 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "msgpost/rpc/utf.h"
+#include "hubwire/rpc/utf.h"
 
 namespace hubsvc {
 

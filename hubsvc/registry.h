@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "msgpost/rpc/dispatcher_stubs.h"
-#include "msgpost/rpc/ndr.h"
+#include "hubwire/rpc/dispatcher_stubs.h"
+#include "hubwire/rpc/ndr.h"
 
 namespace hubsvc {
 

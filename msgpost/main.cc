@@ -2,12 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "hubwire/rpc/utf.h"
 #include "msgpost/client/dispatcher_client.h"
 #include "msgpost/cmdline/run.h"
 #include "msgpost/platform/message_box.h"
 #include "msgpost/platform/process.h"
 #include "msgpost/platform/service_manager.h"
-#include "msgpost/rpc/utf.h"
 
 int main(int argc, char** argv) {
   // Arguments that are not valid UTF-8 cannot become wide strings: the

@@ -5,10 +5,10 @@
 #include <new>
 #include <thread>
 
+#include "hubwire/rpc/binding.h"
+#include "hubwire/rpc/dispatcher_proxy.h"
 #include "msgpost/client/event.h"
 #include "msgpost/client/results.h"
-#include "msgpost/rpc/binding.h"
-#include "msgpost/rpc/dispatcher_proxy.h"
 
 namespace msgpost {
 

@@ -11,11 +11,11 @@
 #include <mutex>
 #include <string>
 
+#include "hubwire/rpc/dispatcher_stubs.h"
 #include "msgpost/client/client_table.h"
 #include "msgpost/client/identity.h"
 #include "msgpost/platform/process.h"
 #include "msgpost/platform/service_manager.h"
-#include "msgpost/rpc/dispatcher_stubs.h"
 
 namespace msgpost {
 

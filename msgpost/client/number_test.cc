@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "msgpost/rpc/utf.h"
+#include "hubwire/rpc/utf.h"
 
 namespace msgpost {
 namespace {

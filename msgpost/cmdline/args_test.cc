@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "msgpost/rpc/utf.h"
+#include "hubwire/rpc/utf.h"
 
 // The tables name only the fields that differ from the defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

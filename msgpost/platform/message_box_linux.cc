@@ -1,8 +1,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "hubwire/rpc/utf.h"
 #include "msgpost/platform/message_box.h"
-#include "msgpost/rpc/utf.h"
 
 namespace platform {
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/eintr.h"
+#include "hubwire/rpc/utf.h"
 #include "msgpost/platform/process.h"
-#include "msgpost/rpc/utf.h"
 
 namespace platform {
 
@@ -33,10 +34,7 @@ class pidfd_handle : public process_handle {
 
   bool wait_exit(int timeout_ms) override {
     pollfd p{fd_, POLLIN, 0};
-    int r;
-    do {
-      r = poll(&p, 1, timeout_ms);
-    } while (r < 0 && errno == EINTR);
+    int r = common::retry_eintr([&] { return poll(&p, 1, timeout_ms); });
     return r > 0;
   }
 

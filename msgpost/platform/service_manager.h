@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "msgpost/rpc/byte_stream.h"
+#include "hubwire/rpc/byte_stream.h"
 
 namespace platform {
 

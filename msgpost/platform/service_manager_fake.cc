@@ -1,6 +1,6 @@
 #include "msgpost/platform/service_manager_fake.h"
 
-#include "msgpost/platform/unix_stream.h"
+#include "hubwire/platform/unix_stream.h"
 
 namespace platform {
 

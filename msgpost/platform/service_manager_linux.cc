@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
+#include "hubwire/platform/unix_stream.h"
 #include "msgpost/platform/service_manager.h"
-#include "msgpost/platform/unix_stream.h"
 
 namespace platform {
 

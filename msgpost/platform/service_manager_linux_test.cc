@@ -9,8 +9,8 @@
 
 #include <cstring>
 
+#include "hubwire/testing.h"
 #include "msgpost/platform/service_manager.h"
-#include "msgpost/testing.h"
 
 namespace platform {
 namespace {

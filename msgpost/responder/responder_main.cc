@@ -20,12 +20,12 @@
 #include <string>
 #include <thread>
 
+#include "hubwire/rpc/utf.h"
 #include "msgpost/client/dispatcher_client.h"
 #include "msgpost/client/event.h"
 #include "msgpost/client/number.h"
 #include "msgpost/platform/process.h"
 #include "msgpost/platform/service_manager.h"
-#include "msgpost/rpc/utf.h"
 
 namespace {
 

@@ -8,20 +8,15 @@
 #include <cstring>
 #include <memory>
 
+#include "common/platform/io.h"
 #include "qorvex/src/archive_scan_zip.h"
+#include "qorvex/src/crc32.h"
 
 namespace qorvex {
 
 bool fd_source::read_at(uint64_t offset, void* buffer, size_t n) const {
   if (offset > size_ || n > size_ - offset) return false;
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = pread(fd_, static_cast<char*>(buffer) + done, n - done, off_t(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    done += size_t(r);
-  }
-  return true;
+  return common::pread_exact(fd_, buffer, n, offset);
 }
 
 bool memory_source::read_at(uint64_t offset, void* buffer, size_t n) const {
@@ -269,8 +264,7 @@ class unpacker {
         if (!s.read_at(start, data.data(), data.size())) u = unpacked::damaged;
       }
       if (u == unpacked::bomb) return bomb(inner);
-      if (u == unpacked::ok &&
-          crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())) != e.crc) {
+      if (u == unpacked::ok && crc32_of(data) != e.crc) {
         u = unpacked::damaged;
       }
       member(data, inner, depth, u);

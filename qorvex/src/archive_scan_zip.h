@@ -7,17 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "qorvex/src/archive_scan.h"
 
 namespace qorvex::zip {
 
-inline uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t le32(const unsigned char* p) {
-  return uint32_t(le16(p)) | uint32_t(le16(p + 2)) << 16;
-}
-inline uint64_t le64(const unsigned char* p) {
-  return uint64_t(le32(p)) | uint64_t(le32(p + 4)) << 32;
-}
+using common::le16;
+using common::le32;
+using common::le64;
 
 struct entry {
   std::string name;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/little_endian.h"
+
 namespace qorvex {
 
 inline void put_u8(std::string* out, uint8_t v) { out->push_back(static_cast<char>(v)); }
@@ -42,10 +44,10 @@ class byte_reader {
  public:
   explicit byte_reader(std::string_view data) : data_(data) {}
 
-  bool u8(uint8_t* v) { return fixed(v, 1); }
-  bool u16(uint16_t* v) { return fixed(v, 2); }
-  bool u32(uint32_t* v) { return fixed(v, 4); }
-  bool u64(uint64_t* v) { return fixed(v, 8); }
+  bool u8(uint8_t* v) { return fixed(v); }
+  bool u16(uint16_t* v) { return fixed(v); }
+  bool u32(uint32_t* v) { return fixed(v); }
+  bool u64(uint64_t* v) { return fixed(v); }
 
   bool bytes(size_t n, std::string_view* out) {
     if (!ok_ || n > data_.size() - pos_) return ok_ = false;
@@ -64,12 +66,10 @@ class byte_reader {
 
  private:
   template <typename T>
-  bool fixed(T* v, size_t n) {
+  bool fixed(T* v) {
     std::string_view raw;
-    if (!bytes(n, &raw)) return false;
-    uint64_t acc = 0;
-    for (size_t i = 0; i < n; ++i) acc |= uint64_t(uint8_t(raw[i])) << (8 * i);
-    *v = static_cast<T>(acc);
+    if (!bytes(sizeof(T), &raw)) return false;
+    *v = common::load_le<T>(raw.data());
     return true;
   }
 

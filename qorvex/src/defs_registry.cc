@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 
+#include "common/platform/eintr.h"
 #include "qorvex/include/qorvex.h"
 
 namespace qorvex {
@@ -49,8 +50,8 @@ bool read_small_file(const std::string& path, uint64_t max_size, std::string* ou
   out->assign(size_t(st.st_size), '\0');
   size_t done = 0;
   while (done < out->size()) {
-    ssize_t n = read(fd, out->data() + done, out->size() - done);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n =
+        common::retry_eintr([&] { return read(fd, out->data() + done, out->size() - done); });
     if (n <= 0) break;
     done += size_t(n);
   }

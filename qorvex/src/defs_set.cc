@@ -70,7 +70,7 @@ bool check_v1_hashes(std::string_view bytes, uint32_t count, bool with_entry) {
     const char* a = bytes.data() + (i - 1) * record;
     const char* b = a + record;
     int c = std::memcmp(a, b, 32);
-    if (c > 0 || (c == 0 && load_u64(a + 32) >= load_u64(b + 32))) return false;
+    if (c > 0 || (c == 0 && common::le64(a + 32) >= common::le64(b + 32))) return false;
   }
   return true;
 }
@@ -160,8 +160,8 @@ size_t defs_file::name_count() const {
 std::string_view defs_file::name(size_t i) const {
   if (name_offsets.empty()) return i < names.size() ? std::string_view(names[i]) : "";
   if (i + 1 >= name_offsets.size() / 4) return {};
-  uint32_t from = load_u32(name_offsets.data() + 4 * i);
-  uint32_t to = load_u32(name_offsets.data() + 4 * i + 4);
+  uint32_t from = common::le32(name_offsets.data() + 4 * i);
+  uint32_t to = common::le32(name_offsets.data() + 4 * i + 4);
   if (from > to || to > name_text.size() || to - from > kMaxNameLength) return {};
   return name_text.substr(from, to - from);
 }
@@ -256,7 +256,7 @@ std::string sizes_of(std::string_view table, bool with_entry) {
   size_t record = hash_table::record_size(hash_type::sha256, with_entry);
   std::vector<uint64_t> sizes;
   for (size_t at = 0; at + record <= table.size(); at += record)
-    sizes.push_back(load_u64(table.data() + at + 32));
+    sizes.push_back(common::le64(table.data() + at + 32));
   std::sort(sizes.begin(), sizes.end());
   sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
   std::string out;

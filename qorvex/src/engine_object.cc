@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/little_endian.h"
 #include "qorvex/src/engine_version.h"
 #include "qorvex/src/system/system_commands.h"
 
@@ -28,12 +29,8 @@ int32_t put_text(const std::string& text, void* buffer, uint64_t size) {
 
 bool get_integer(const void* buffer, uint64_t size, int64_t* value) {
   if (buffer == nullptr || (size != 4 && size != 8)) return false;
-  uint8_t bytes[8] = {};
-  std::memcpy(bytes, buffer, size_t(size));
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v |= uint64_t(bytes[i]) << (8 * i);
   // A 4-byte value is signed, as the scanner sends -1 for the default heuristics level.
-  *value = size == 4 ? int64_t(int32_t(uint32_t(v))) : int64_t(v);
+  *value = size == 4 ? int64_t(int32_t(common::le32(buffer))) : int64_t(common::le64(buffer));
   return true;
 }
 

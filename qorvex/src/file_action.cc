@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/platform/eintr.h"
+#include "common/platform/folders.h"
+#include "common/platform/io.h"
 #include "qorvex/src/sha256.h"
 
 namespace qorvex {
@@ -57,25 +60,15 @@ int create_unique(int dir_fd, const std::string& prefix, const std::string& suff
   return -1;
 }
 
-bool write_all(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, data, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    data += w;
-    n -= size_t(w);
-  }
-  return true;
-}
-
 // Copies the source's bytes [0, limit) into out, zeroing the blank spans; hashes what it wrote.
 bool copy_content(int from, int out, uint64_t limit, const std::vector<repair_span>& blanks,
                   sha256* hash) {
   std::vector<char> buf(256 << 10);
   for (uint64_t pos = 0; pos < limit;) {
-    ssize_t n =
-        pread(from, buf.data(), size_t(std::min<uint64_t>(buf.size(), limit - pos)), off_t(pos));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = common::retry_eintr([&] {
+      return pread(from, buf.data(), size_t(std::min<uint64_t>(buf.size(), limit - pos)),
+                   off_t(pos));
+    });
     if (n < 0) return false;
     if (n == 0) break;
     for (const repair_span& b : blanks) {
@@ -83,21 +76,10 @@ bool copy_content(int from, int out, uint64_t limit, const std::vector<repair_sp
       if (lo < hi) std::fill(buf.begin() + long(lo - pos), buf.begin() + long(hi - pos), '\0');
     }
     if (hash != nullptr) hash->update(buf.data(), size_t(n));
-    if (!write_all(out, buf.data(), size_t(n))) return false;
+    if (!common::write_all(out, buf.data(), size_t(n))) return false;
     pos += uint64_t(n);
   }
   return true;
-}
-
-// Makes path's missing folders with mode 0700; existing ones keep their modes.
-bool make_folders(const std::string& path) {
-  for (size_t at = 1; at <= path.size(); ++at) {
-    if (at != path.size() && path[at] != '/') continue;
-    std::string part = path.substr(0, at);
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Opens the folder `name` in `parent` without following a link, making it (mode 0700) when it
@@ -125,7 +107,7 @@ int open_store(const std::string& base) {
     errno = ENOENT;
     return -1;
   }
-  if (!make_folders(base)) return -1;
+  if (!common::make_folders(base, 0700)) return -1;
   int base_fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (base_fd < 0) return -1;
   int ferrox_fd = open_private_folder(base_fd, "ferrox");
@@ -216,7 +198,8 @@ int quarantine_file(const file_handle& f, const std::string& path, const std::st
                          "\nmtime=" + std::to_string(f.st.st_mtim.tv_sec) +
                          "\nsize=" + std::to_string(f.st.st_size) + "\nsha256=" + hex +
                          "\nnames=" + names + "\nquarantined=" + iso + "\ndata=" + data_name + "\n";
-    if (info_fd < 0 || !write_all(info_fd, record.data(), record.size()) || fsync(info_fd) != 0) {
+    if (info_fd < 0 || !common::write_all(info_fd, record.data(), record.size()) ||
+        fsync(info_fd) != 0) {
       err = errno ? errno : EIO;
     }
     if (info_fd >= 0) close(info_fd);

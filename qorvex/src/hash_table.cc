@@ -24,8 +24,8 @@ void hash_table::range(const uint8_t* digest, size_t* lo, size_t* hi) const {
   if (index_ == nullptr) return;
   size_t prefix = size_t(digest[0]) << 8 | digest[1];
   // A damaged index only narrows the search wrongly; it never points outside the table.
-  *lo = std::min<size_t>(load_u32(index_ + 4 * prefix), count_);
-  *hi = std::max(*lo, std::min<size_t>(load_u32(index_ + 4 * prefix + 4), count_));
+  *lo = std::min<size_t>(common::le32(index_ + 4 * prefix), count_);
+  *hi = std::max(*lo, std::min<size_t>(common::le32(index_ + 4 * prefix + 4), count_));
 }
 
 size_t hash_table::lower_bound(const uint8_t* digest, uint64_t size) const {
@@ -35,7 +35,7 @@ size_t hash_table::lower_bound(const uint8_t* digest, uint64_t size) const {
     size_t mid = lo + (hi - lo) / 2;
     const char* r = data_ + mid * record_;
     int c = std::memcmp(r, digest, digest_len_);
-    bool below = c < 0 || (c == 0 && load_u64(r + digest_len_) < size);
+    bool below = c < 0 || (c == 0 && common::le64(r + digest_len_) < size);
     if (below)
       lo = mid + 1;
     else
@@ -47,7 +47,7 @@ size_t hash_table::lower_bound(const uint8_t* digest, uint64_t size) const {
 bool hash_table::equal(size_t i, const uint8_t* digest, uint64_t size) const {
   if (i >= count_) return false;
   const char* r = data_ + i * record_;
-  return std::memcmp(r, digest, digest_len_) == 0 && load_u64(r + digest_len_) == size;
+  return std::memcmp(r, digest, digest_len_) == 0 && common::le64(r + digest_len_) == size;
 }
 
 int64_t hash_table::find(const uint8_t* digest, uint64_t size) const {

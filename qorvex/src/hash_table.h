@@ -9,21 +9,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/little_endian.h"
 #include "qorvex/src/defs_format.h"
 
 namespace qorvex {
-
-inline uint64_t load_u64(const char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | uint8_t(p[i]);
-  return v;
-}
-
-inline uint32_t load_u32(const char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(p[i]);
-  return v;
-}
 
 // Sorted, unique little-endian u64 values.
 class size_list {
@@ -31,7 +20,7 @@ class size_list {
   size_list() = default;
   explicit size_list(std::string_view bytes) : data_(bytes.data()), count_(bytes.size() / 8) {}
   size_t size() const { return count_; }
-  uint64_t at(size_t i) const { return load_u64(data_ + 8 * i); }
+  uint64_t at(size_t i) const { return common::le64(data_ + 8 * i); }
   bool contains(uint64_t v) const;
 
  private:
@@ -61,7 +50,7 @@ class hash_table {
   // The record index for this digest and size, or for this digest and any size; -1 for none.
   int64_t find(const uint8_t* digest, uint64_t size) const;
   uint32_t entry(size_t record) const {
-    return load_u32(data_ + record * record_ + digest_len_ + 8);
+    return common::le32(data_ + record * record_ + digest_len_ + 8);
   }
 
  private:

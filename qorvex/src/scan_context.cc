@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/platform/eintr.h"
+
 namespace qorvex {
 namespace {
 // Big enough that the per-call costs of read() and the matcher vanish, small enough to stay in
@@ -137,9 +139,10 @@ void scan_context::scan_fd(int fd, uint64_t size, raw_result* out) {
       if (!feed(kZeros, size_t(std::min<uint64_t>(data - pos, kBufferSize)))) out->error = EIO;
     }
     while (pos < end && out->error == 0) {
-      ssize_t n = pread(fd, buffer_.data(), size_t(std::min<uint64_t>(end - pos, buffer_.size())),
-                        off_t(pos));
-      if (n < 0 && errno == EINTR) continue;
+      ssize_t n = common::retry_eintr([&] {
+        return pread(fd, buffer_.data(), size_t(std::min<uint64_t>(end - pos, buffer_.size())),
+                     off_t(pos));
+      });
       if (n < 0) {
         out->error = errno;
       } else if (n == 0) {

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "qorvex/src/byte_io.h"
+#include "qorvex/src/crc32.h"
 #include "qorvex/src/defs_writer.h"
 #include "qorvex/src/sha256.h"
 #include "qorvex/src/source_parser.h"
@@ -201,8 +202,7 @@ std::string make_zip(const std::vector<zip_member>& members) {
     bool deflated = m.deflate && !(m.flags & 1);
     std::string body = deflated ? deflate_raw(m.data) : m.data;
     uint16_t method = m.method >= 0 ? uint16_t(m.method) : deflated ? 8 : 0;
-    uint32_t crc =
-        uint32_t(crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), uInt(m.data.size())));
+    uint32_t crc = crc32_of(m.data);
     zip_record r{m.name, m.flags, method, crc, body.size(), m.data.size(), out.size()};
     out += local_header(r) + body;
     records.push_back(r);
@@ -211,7 +211,7 @@ std::string make_zip(const std::vector<zip_member>& members) {
 }
 
 std::string make_overlapping_zip(const std::string& data, int copies) {
-  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+  uint32_t crc = crc32_of(data);
   zip_record first{"a", 0, 0, crc, data.size(), data.size(), 0};
   std::string out = local_header(first) + data;
   std::vector<zip_record> records;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/platform/io.h"
 #include "qorvex/tools/qvxdef_commands.h"
 #include "qorvex/tools/qvxdef_publish.h"
 
@@ -40,14 +41,8 @@ bool write_file_atomically(const std::string& path, const std::string& bytes) {
     std::fprintf(stderr, "qvxdef: %s: %s\n", path.c_str(), std::strerror(errno));
     return false;
   }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  bool ok = done == bytes.size() && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  bool ok =
+      common::write_all(fd, bytes.data(), bytes.size()) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
   std::fprintf(stderr, "qvxdef: %s: %s\n", path.c_str(), std::strerror(errno));

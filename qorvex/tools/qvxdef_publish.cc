@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/platform/folders.h"
 #include "qorvex/src/defs_format.h"
 #include "qorvex/tools/qvxdef_sign.h"
 
@@ -24,15 +25,6 @@ constexpr std::size_t kIdOffset = 16;
 bool fail(const std::string& what, const std::string& why) {
   std::fprintf(stderr, "qvxdef publish: %s: %s\n", what.c_str(), why.c_str());
   return false;
-}
-
-bool make_folders(const std::string& path) {
-  for (std::size_t end = 1; end <= path.size(); ++end) {
-    if (end < path.size() && path[end] != '/') continue;
-    const std::string part = path.substr(0, end);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return fail(part, std::strerror(errno));
-  }
-  return true;
 }
 
 // A new empty file beside `path`; its name in `temp`.
@@ -180,7 +172,12 @@ int run_publish(const std::vector<std::string>& a) {
   }
   const std::string folder = out + "/" + kServerFolder;
   const std::string stem = folder + "/sigbase-v2-z-" + id;
-  if (!make_folders(folder)) return 1;
+  // Something other than a folder at `folder` itself is reported by the first write into it.
+  std::string refused;
+  if (!common::make_folders(folder, 0755, &refused) && !refused.empty()) {
+    fail(refused, std::strerror(errno));
+    return 1;
+  }
   if (!write_package(defs_dir, stem + ".zip", signature)) return 1;
   const std::string description = "defId=" + id + "\npackage=sigbase-v2-z-" + id + ".zip\n";
   if (!write_text(stem + ".ini", description)) return 1;

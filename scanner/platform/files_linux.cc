@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/eintr.h"
+#include "common/platform/io.h"
 #include "scanner/platform/files.h"
 
 namespace ferrox {
@@ -21,16 +23,10 @@ std::string folder_of(const std::string& path) {
 bool copy_bytes(int in, int out) {
   std::vector<char> buf(1 << 16);
   for (;;) {
-    ssize_t n = read(in, buf.data(), buf.size());
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = common::retry_eintr([&] { return read(in, buf.data(), buf.size()); });
     if (n < 0) return false;
     if (n == 0) return true;
-    for (ssize_t off = 0; off < n;) {
-      ssize_t w = write(out, buf.data() + off, static_cast<std::size_t>(n - off));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      off += w;
-    }
+    if (!common::write_all(out, buf.data(), static_cast<std::size_t>(n))) return false;
   }
 }
 

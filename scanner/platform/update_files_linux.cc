@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/io.h"
 #include "scanner/platform/staging.h"
 #include "scanner/platform/update_files.h"
 
@@ -24,18 +25,9 @@ class linux_output_file : public output_file {
 
   bool write(const void* data, std::size_t size) override {
     if (failed_ || fd_ < 0) return false;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-      const ssize_t n = ::write(fd_, p, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failed_ = true;
-        return false;
-      }
-      p += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    if (common::write_all(fd_, data, size)) return true;
+    failed_ = true;
+    return false;
   }
 
   bool finish(bool durable) override {

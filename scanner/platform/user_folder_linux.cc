@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/folders.h"
 #include "scanner/platform/user_folder.h"
 
 namespace ferrox {
@@ -24,23 +25,6 @@ std::string password_home() {
   return is_absolute(found->pw_dir) ? found->pw_dir : "";
 }
 
-// Creates every missing folder of the absolute `path`, component by component.
-bool make_folders(const std::string& path) {
-  for (std::size_t end = 1; end <= path.size(); ++end) {
-    if (end < path.size() && path[end] != '/') continue;
-    const std::string part = path.substr(0, end);
-    struct stat st;
-    if (stat(part.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode)) return false;
-      continue;
-    }
-    // Another process may create it in between; that is as good as our own mkdir.
-    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (stat(part.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  }
-  return true;
-}
-
 class linux_user_folder : public user_folder {
  public:
   bool local_data_folder(std::string& out) override {
@@ -55,7 +39,7 @@ class linux_user_folder : public user_folder {
       folder = base + "/.local/share";
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (!make_folders(folder)) return false;
+    if (!common::make_folders(folder, 0700)) return false;
     out = folder;
     return true;
   }

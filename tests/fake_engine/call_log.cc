@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "common/platform/io.h"
+
 namespace qvx_fake {
 
 call_log::call_log(int fd, bool keep) : fd_(fd), keep_(keep) {}
@@ -14,12 +16,8 @@ void call_log::append(std::string_view line) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (keep_) kept_ += whole;
   if (fd_ < 0) return;
-  for (size_t done = 0; done < whole.size();) {
-    ssize_t n = ::write(fd_, whole.data() + done, whole.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // a full disk must not change what the scanner sees; the test will fail
-    done += static_cast<size_t>(n);
-  }
+  // A full disk must not change what the scanner sees; the test will fail.
+  common::write_all(fd_, whole.data(), whole.size());
 }
 
 std::string call_log::kept() const {

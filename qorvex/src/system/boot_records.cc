@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string>
 
+#include "common/platform/io.h"
 #include "qorvex/src/engine_object.h"
 #include "qorvex/src/system/disk_list.h"
 #include "qorvex/src/system/gpt.h"
@@ -18,17 +19,9 @@ namespace {
 // Reads exactly n bytes at offset into *out; false (with *err) on a short read or an error.
 bool read_exact(int fd, uint64_t offset, size_t n, std::string* out, int* err) {
   out->assign(n, '\0');
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = pread(fd, out->data() + done, n - done, off_t(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      *err = r < 0 ? errno : EIO;
-      return false;
-    }
-    done += size_t(r);
-  }
-  return true;
+  if (common::pread_exact(fd, out->data(), n, offset)) return true;
+  *err = errno;
+  return false;
 }
 
 class boot_reader {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "qorvex/src/crc32.h"
 #include "qorvex/src/system/gpt_testing.h"
 #include "qorvex/src/system/system_testing.h"
 
@@ -25,7 +26,7 @@ std::string gpt_image(size_t sector_size, size_t sectors) {
   std::string entries(128 * 128, '\0');
   entries[0] = 1;  // a non-zero type GUID: a used entry
   entries.replace(56, boot_marker().size(), boot_marker());
-  std::string header = make_gpt_header(sector_size, 1, 2, 128, 128, gpt_crc32(entries));
+  std::string header = make_gpt_header(sector_size, 1, 2, 128, 128, crc32_of(entries));
   image.replace(sector_size, sector_size, header);
   image.replace(2 * sector_size, entries.size(), entries);
   return image;

@@ -19,9 +19,6 @@ struct gpt_header {
   uint32_t entries_crc = 0;
 };
 
-// CRC-32 as the partition table uses it (IEEE 802.3, reflected, inverted).
-uint32_t gpt_crc32(std::string_view data);
-
 // True when the sector starts with "EFI PART".
 bool has_gpt_signature(std::string_view sector);
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "qorvex/src/crc32.h"
 #include "qorvex/src/system/gpt.h"
 
 namespace qorvex {
@@ -24,7 +25,7 @@ inline std::string make_gpt_header(size_t sector_size, uint64_t current, uint64_
   put(80, count, 4);
   put(84, entry_size, 4);
   put(88, entries_crc, 4);
-  put(16, gpt_crc32(std::string_view(s).substr(0, 92)), 4);
+  put(16, crc32_of(std::string_view(s).substr(0, 92)), 4);
   return s;
 }
 

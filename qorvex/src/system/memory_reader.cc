@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "common/platform/eintr.h"
 #include "qorvex/src/system/system_files.h"
 
 namespace qorvex {
@@ -48,8 +49,8 @@ uint64_t read_region(int mem_fd, const memory_region& region, std::vector<char>*
   uint64_t pos = region.lo, total = 0;
   while (pos < end) {
     size_t want = size_t(std::min<uint64_t>(end - pos, kMemoryChunk));
-    ssize_t n = pread(mem_fd, buffer->data(), want, off_t(pos));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n =
+        common::retry_eintr([&] { return pread(mem_fd, buffer->data(), want, off_t(pos)); });
     if (n < 0 && errno == EIO) {
       // An unbacked or guarded page: go on after it.
       pos = (pos / page_size() + 1) * page_size();

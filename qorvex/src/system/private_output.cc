@@ -43,16 +43,6 @@ int open_private_output(const std::string& path, int* err) {
   return fd;
 }
 
-int write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    data.remove_prefix(size_t(n));
-  }
-  return 0;
-}
-
 int output_error_result(int err) {
   return err == ENOSPC || err == EDQUOT || err == EFBIG ? QVX_R_FAILED : QVX_R_ACCESS;
 }

@@ -16,9 +16,6 @@ std::string temp_folder();
 // or -1 with *err the errno (EACCES for a refused entry).
 int open_private_output(const std::string& path, int* err);
 
-// Writes all of `data` at the file's position; 0 or the errno of the write.
-int write_all(int fd, std::string_view data);
-
 // The engine result of a failed output: a full disk or quota is "Failed", anything else
 // (refused, no permission, no folder) an "Access error".
 int output_error_result(int err);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "common/platform/io.h"
 #include "qorvex/include/qorvex.h"
 #include "qorvex/src/system/memory_reader.h"
 #include "qorvex/src/system/private_output.h"
@@ -136,11 +137,14 @@ int32_t dump_process_list(const system_root& root, const std::string& folder) {
             std::to_string(info.uid) + "\t" + list_field(info.comm) + "\t" + list_field(exe) +
             "\t" + list_field(read_command_line(root, pid)) + "\n";
     if (text.size() >= (64 << 10)) {
-      if ((err = write_all(fd, text)) != 0) break;
+      if (!common::write_all(fd, text.data(), text.size())) {
+        err = errno;
+        break;
+      }
       text.clear();
     }
   }
-  if (err == 0) err = write_all(fd, text);
+  if (err == 0 && !common::write_all(fd, text.data(), text.size())) err = errno;
   if (close(fd) != 0 && err == 0) err = errno;
   return err == 0 ? QVX_R_SUCCESS : QVX_R_FAILED;
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/platform/eintr.h"
+
 namespace qorvex {
 
 int read_small_file(const std::string& path, size_t max, std::string* out) {
@@ -23,8 +25,8 @@ int read_small_file(const std::string& path, size_t max, std::string* out) {
   }
   char buffer[16384];
   while (out->size() < max) {
-    ssize_t n = read(fd, buffer, std::min(sizeof buffer, max - out->size()));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = common::retry_eintr(
+        [&] { return read(fd, buffer, std::min(sizeof buffer, max - out->size())); });
     if (n < 0) {
       err = errno == EAGAIN ? 0 : errno;
       break;
