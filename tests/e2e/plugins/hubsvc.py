@@ -241,6 +241,21 @@ class World:
         shutil.rmtree(self.top, ignore_errors=True)
 
 
+def wait_for_line(p, prefix, timeout=10):
+    """Reads the output of p until a line that starts with prefix: False at its end or once
+    timeout seconds have passed without one."""
+    seen = threading.Event()
+
+    def read():
+        for line in p.stdout:
+            if line.startswith(prefix):
+                seen.set()
+                return
+
+    threading.Thread(target=read, daemon=True).start()
+    return seen.wait(timeout)
+
+
 def box(caption, text):
     """What a message box writes to standard error."""
     return caption + "\n" + text + "\n"
