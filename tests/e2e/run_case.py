@@ -282,7 +282,8 @@ def run_case(case, root):
     finally:
         for p in reversed(started):
             try:
-                p.stop(ctx)
+                if hasattr(p, "stop"):
+                    p.stop(ctx)
             except Failed as e:
                 failures.append(str(e))
     return failures
