@@ -101,19 +101,17 @@ mkdir "$bin"
 ln -s "$dest/usr/sbin/hubsvc" "$bin/hubsvc"
 ln -s "$dest/usr/bin/msgpost" "$bin/msgpost"
 ln -s "$build/bin/msgpost_responder" "$bin/msgpost_responder"
-e2e=$root/tests/e2e/msgpost
+e2e=$root/tests/e2e
 export HUBSVC_E2E_AS=$ids
 run_one() {
   local out
   out=$(python3 "$@" 2>&1) || { echo "FAIL: $*"; echo "$out" | tail -5; return 1; }
 }
 export -f run_one
-printf '%s\0' "$e2e"/cases/*.case |
-  xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$1" "$2" "$3"' _ "$e2e/run_case.py" "$bin" ||
+printf '%s\0' "$e2e"/cases/msgpost/*.case |
+  xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$1" --bin-dir "$2" --fake-dir "$3" "$4"' _ \
+    "$e2e/run_case.py" "$bin" "$build/tests/fake_engine" ||
   fail "msgpost end-to-end cases"
-printf '%s\0' "$e2e"/test_*.py |
-  xargs -0 -n 1 -P "$(nproc)" bash -c 'run_one "$2" "$1"' _ "$bin" ||
-  fail "msgpost end-to-end scripts"
 echo "msgpost end-to-end tests passed as uid:gid $ids"
 
 echo "== dpkg -i, upgrade, dpkg -r and dpkg -P in a throwaway copy of this system"

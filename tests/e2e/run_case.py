@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end case of ferrox: builds a fresh temp dir, runs the built program (against the
-fake engine by default) and compares exit code, output, files and the fake's call log exactly.
+"""Runs one end-to-end case: builds a fresh temp dir, runs the built program (against the fake
+engine by default) and compares exit code, output, files and the fake's call log exactly; or runs
+the case's Python scenario. Plug-ins (tests/e2e/plugins/) start what a case needs beside it.
 
 The case format is documented in tests/e2e/FILEFORMAT.md. Exit status: 0 passed, 1 failed,
-2 the case file or the command line is wrong.
+2 the case file or the command line is wrong, 77 skipped (with the reason printed).
 """
 
 import argparse
@@ -17,14 +18,19 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-from case_file import SETUP, Case, CaseError, compile_regex, parse_case  # noqa: E402
+from case_file import (SETUP, Case, CaseError, Failed, Skipped, compile_regex,  # noqa: E402
+                       load_plugins, parse_case)
 from compare import compare_text, normal_handles  # noqa: E402
 
 # Case files and outputs are handled as bytes mapped one to one onto text, so that any byte
 # survives the trip and the comparison stays exact.
 ENC = "latin-1"
+
+# The exit status CTest counts as a skipped test.
+SKIPPED = 77
 
 # A runaway program must not fill the disk or the memory of the test machine.
 MAX_OUTPUT = 64 << 20
@@ -124,13 +130,14 @@ def make_env(case, tmp, fake_files):
 
 def run_program(argv, program, tmp, env, stdin_path, out_paths, timeout, closed=()):
     """Runs the program in its own process group, with the standard descriptors in `closed`
-    closed. Returns (exit status or None, why it failed)."""
+    closed. Returns (exit status or None, why it failed, seconds it ran)."""
     with open(stdin_path, "rb") as stdin, open(out_paths[0], "wb") as out, \
             open(out_paths[1], "wb") as err:
         p = subprocess.Popen(argv, executable=program, cwd=tmp, env=env, stdin=stdin, stdout=out,
                              stderr=err, start_new_session=True,
                              preexec_fn=(lambda: [os.close(fd) for fd in closed]) if closed else None)
-    deadline = time.monotonic() + timeout
+    start = time.monotonic()
+    deadline = start + timeout
     why = None
     while True:
         try:
@@ -145,8 +152,8 @@ def run_program(argv, program, tmp, env, stdin_path, out_paths, timeout, closed=
         if why:
             os.killpg(p.pid, signal.SIGKILL)  # the group of the child we started, nothing else
             p.wait()
-            return None, why
-    return p.returncode, None
+            return None, why, time.monotonic() - start
+    return p.returncode, None, time.monotonic() - start
 
 
 def read(path):
@@ -159,7 +166,12 @@ def read(path):
 
 def check(case, s, result, tmp):
     """None when the expectation of section `s` holds, else what went wrong."""
-    status, out, err, log = result
+    status, out, err, log, seconds = result
+    if s.kind == "seconds":
+        low, high = (float(w) for w in s.rest.split())
+        if low <= seconds <= high:
+            return None
+        return "the program took %.2f s, expected %g to %g" % (seconds, low, high)
     if s.kind == "exit":
         want = case.body(s).strip()
         if status == int(want):
@@ -222,26 +234,91 @@ def command_line(argv, program, tmp, env):
     return "%s %s (argv[0] %s)" % (head, shlex.join([program] + argv[1:]), shlex.quote(argv[0]))
 
 
+class Context:
+    """What the runner and the plug-ins share while a case runs: the case, its private folder
+    `root` (beside %TMP%, never scanned), %TMP%, the program's environment `env`, and `scope`, the
+    names a --- python scenario sees."""
+
+    def __init__(self, case, root, tmp, env):
+        self.case, self.root, self.tmp, self.env = case, root, tmp, env
+        self.scope = {}
+
+
 def run_case(case, root):
     tmp = root + "/case"
     os.mkdir(tmp)
     case.places["TMP"] = tmp
-    engine = case.single.get("engine")
-    kind = case.args_of(engine, 1)[0][0] if engine else "fake"
-    if kind not in ("fake", "real"):
-        raise CaseError("%s: expected fake or real" % engine.where())
     fake_files = None
-    if kind == "fake":
-        # Beside the case's temp dir, so that a scan of %TMP% never sees them.
-        fake_files = (root + "/fake.script", root + "/fake.log")
-        script = case.single.get("script")
-        with open(fake_files[0], "wb") as f:
-            f.write(case.body(script).encode(ENC) if script else b"")
+    if not case.scenario:
+        engine = case.single.get("engine")
+        kind = case.args_of(engine, 1)[0][0] if engine else "fake"
+        if kind not in ("fake", "real"):
+            raise CaseError("%s: expected fake or real" % engine.where())
+        if kind == "fake":
+            # Beside the case's temp dir, so that a scan of %TMP% never sees them.
+            fake_files = (root + "/fake.script", root + "/fake.log")
+            script = case.single.get("script")
+            with open(fake_files[0], "wb") as f:
+                f.write(case.body(script).encode(ENC) if script else b"")
     env = make_env(case, tmp, fake_files)
     for s in case.ordered:
         if s.kind in SETUP:
             do_setup(case, s, tmp)
 
+    ctx = Context(case, root, tmp, env)
+    failures = []
+    started = []
+    try:
+        for p in case.plugins:
+            if hasattr(p, "start"):
+                started.append(p)
+                p.start(ctx)
+        if case.scenario:
+            failures += run_scenario(ctx)
+        else:
+            failures += run_and_compare(case, root, tmp, env, fake_files)
+    except Failed as e:
+        failures.append(str(e))
+    finally:
+        for p in reversed(started):
+            try:
+                if hasattr(p, "stop"):
+                    p.stop(ctx)
+            except Failed as e:
+                failures.append(str(e))
+    return failures
+
+
+def run_scenario(ctx):
+    """Runs the --- python section as a module whose globals hold the places, the environment
+    and what the plug-ins put in ctx.scope. It passes when it ends; it fails by raising Failed
+    (or any error); skip(reason) skips the case. Then --- check, report, absent and exists."""
+    s = ctx.case.single["python"]
+    places = ctx.case.places
+    scope = {"__name__": "scenario", "BIN": places["BIN"], "SRC": places["SRC"],
+             "FAKE": places["FAKE"], "TMP": ctx.tmp, "ENV": dict(ctx.env), "Failed": Failed,
+             "skip": skip}
+    scope.update(ctx.scope)
+    # Padded so that a traceback names the line of the case file.
+    code = compile("\n" * s.line + s.body, ctx.case.places["CASE"], "exec")
+    try:
+        exec(code, scope)
+    except (Failed, AssertionError) as e:
+        return [str(e) or traceback.format_exc()]
+    except Skipped:
+        raise
+    except Exception:
+        return [traceback.format_exc().rstrip("\n")]
+    result = (None, "", "", "", 0.0)
+    return [p for p in (check(ctx.case, t, result, ctx.tmp) for t in ctx.case.ordered) if p]
+
+
+def skip(reason):
+    """Ends a scenario as skipped: CTest shows it so, with the reason in the output."""
+    raise Skipped(reason)
+
+
+def run_and_compare(case, root, tmp, env, fake_files):
     args = case.body(case.single["args"]).split("\n")[:-1] if "args" in case.single else []
     argv0 = case.sub(case.single["argv0"].rest) if "argv0" in case.single else case.places["PROG"]
     timeout = 60.0
@@ -270,14 +347,15 @@ def run_case(case, root):
         failures.append("program %s does not exist (build it first)" % program)
     else:
         outs = (root + "/stdout", root + "/stderr")
-        status, why = run_program(argv, program, tmp, env, stdin_path, outs, timeout, closed)
+        status, why, seconds = run_program(argv, program, tmp, env, stdin_path, outs, timeout,
+                                           closed)
         out, err = read(outs[0]), read(outs[1])
         log = (read(fake_files[1]) if fake_files else None) or ""
         if why:
             failures.append(why)
         else:
             for s in case.ordered:
-                problem = check(case, s, (status, out, err, log), tmp)
+                problem = check(case, s, (status, out, err, log, seconds), tmp)
                 if problem:
                     failures.append(problem)
         if failures and "stderr" not in case.single and err:
@@ -307,7 +385,8 @@ def main():
         bin_dir = os.path.realpath(opts.bin_dir)
         places = {"BIN": bin_dir, "SRC": os.path.realpath(opts.src_dir),
                   "FAKE": os.path.realpath(opts.fake_dir)}
-        case = Case(sections, places)
+        places["CASE"] = os.path.realpath(opts.case)
+        case = Case(sections, places, load_plugins(sections))
         program = bin_dir + "/ferrox64"
         if "program" in case.single:
             (program,), _ = case.args_of(case.single["program"], 1)
@@ -319,12 +398,21 @@ def main():
         out.write(("%s: bad case: %s\n" % (name, e)).encode(ENC, "replace"))
         return 2
 
+    for p in case.plugins:
+        reason = p.skip_reason(case) if hasattr(p, "skip_reason") else None
+        if reason:
+            out.write(("%s: skipped: %s\n" % (name, reason)).encode(ENC, "replace"))
+            return SKIPPED
+
     root = os.path.realpath(tempfile.mkdtemp(prefix="ferrox-e2e-%s-" % name.split(".")[0]))
     try:
         failures = run_case(case, root)
     except (CaseError, OSError) as e:
         out.write(("%s: bad case: %s\n" % (name, e)).encode(ENC, "replace"))
         return 2
+    except Skipped as e:
+        out.write(("%s: skipped: %s\n" % (name, e)).encode(ENC, "replace"))
+        return SKIPPED
     finally:
         if os.environ.get("FERROX_KEEP_TMP") == "1":
             out.write(("%s: temp dir kept: %s\n" % (name, root)).encode(ENC))

@@ -449,6 +449,49 @@ fake engine: bad script line 2: unknown directive 'bogus'
             with self.subTest(text=text):
                 self.assert_fails(text, why, rc=2)
 
+    def test_scenarios(self):
+        # (case text, exit status of the runner, texts its output must hold)
+        for text, rc, wanted in [
+            ("--- file a.txt\nx\n--- python\nassert open(TMP + '/a.txt').read() == 'x\\n'\n"
+             "import os\nassert os.path.isfile(BIN + '/ferrox64') and 'HOME' in ENV\n"
+             "print('said')\n--- exists a.txt\n", 0, ["said", "passed"]),
+            ("--- info\nx\n--- python\nraise Failed('the reason')\n", 1,
+             ["the reason", "FAILED"]),
+            ("--- python\n\nx = {}['key']\n", 1, ["line 3", "KeyError", "FAILED"]),
+            ("--- python\nskip('not here')\n", 77, ["skipped: not here"]),
+            ("--- python\npass\n--- absent b\n--- check\ntest -e b\n", 1,
+             ["check at line 4"]),
+            ("--- python\npass\n--- args\nx\n", 2, ["runs its programs itself"]),
+            ("--- python\npass\n--- exit\n0\n", 2, ["runs its programs itself"]),
+        ]:
+            with self.subTest(text=text):
+                got_rc, out = self.run_case(text)
+                self.assertEqual(got_rc, rc, out)
+                for w in wanted:
+                    self.assertIn(w, out)
+
+    def test_plugins_and_seconds(self):
+        sleeper = "--- file prog.py\nimport time\ntime.sleep(0.3)\n--- args\nprog.py\n--- exit\n0\n"
+        self.assert_passes(sleeper + "--- seconds 0.25 30\n")
+        self.assert_fails(sleeper + "--- seconds 0 0.1\n", "the program took",
+                          "expected 0 to 0.1")
+        for text, why in [
+            ("--- needs nosuch\n--- exit\n0\n", "no plug-in 'nosuch'"),
+            ("--- needs os\n--- exit\n0\n", "no plug-in 'os'"),
+            ("--- needs wire\n--- exit\n0\n", "'wire' is a helper, not a plug-in"),
+            ("--- needs hubsvc\n--- service maybe\n--- exit\n0\n",
+             "expected running, stopped or absent"),
+            ("--- needs hubsvc\n--- responder --name x\n--- python\npass\n",
+             "a --- python case starts hubsvc itself"),
+            ("--- responder --name x\n--- exit\n0\n", "unknown section"),
+            ("--- exit\n0\n--- seconds 2 1\n", "--- seconds <low> <high>"),
+        ]:
+            with self.subTest(text=text):
+                self.assert_fails(text, why, rc=2)
+        if os.geteuid() != 0:
+            self.assert_fails("--- needs root\n--- python\npass\n", "skipped: needs root",
+                              rc=77)
+
     def test_keep_tmp(self):
         rc, out = self.run_case("--- file prog.py\n--- args\nprog.py\n--- exit\n0\n",
                                 env={"FERROX_KEEP_TMP": "1"})

@@ -31,15 +31,4 @@ set(QORVEX_SYSTEM_TESTS
   ${QORVEX_SYSTEM_DIR}/system_commands_test.cc
   ${QORVEX_SYSTEM_DIR}/system_testing.cc)
 
-# End-to-end cases with the real engine and the built scanner: fake system roots, a process that
-# holds a marker, and a run as a normal user.
-if(FERROX_TESTS)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
-  foreach(system_case boot_records startup_items memory unprivileged)
-    add_test(NAME e2e.system.${system_case}
-      COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/e2e/system/run_system_case.py
-        --bin-dir ${FERROX_BIN_DIR} ${system_case})
-  endforeach()
-  # Without root (or setpriv) there is no normal user to become: the case reports a skip.
-  set_tests_properties(e2e.system.unprivileged PROPERTIES SKIP_RETURN_CODE 77)
-endif()
+# Its end-to-end cases are tests/e2e/cases/system/ (the `system` runner plug-in).
