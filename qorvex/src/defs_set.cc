@@ -127,6 +127,8 @@ bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_f
       return !bytes.empty();
     case kSectionRulePatterns:
       return decode_rule_patterns(bytes, count, &out->rules);
+    case kSectionRuleVerify:
+      return decode_rule_verify(bytes, count, &out->rules);
     case kSectionRules:
       return decode_rules(bytes, count, &out->rules);
     default:

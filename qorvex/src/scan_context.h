@@ -72,6 +72,7 @@ class scan_context {
   // The first bytes of a file scanned with rules: the integer reads of conditions mostly fall
   // there (headers), and are served without a read call.
   std::string rule_prefix_;
+  rule_matches::reader read_;  // the object's bytes, for rules
   int fd_ = -1;
   std::string_view data_;
 };
