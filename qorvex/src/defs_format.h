@@ -44,6 +44,7 @@ enum section_tag : uint32_t {
   // (number of kSectionPatterns records + i) of the database.
   kSectionRulePatterns = 16,  // count records of kRulePatternSize bytes
   kSectionRules = 17,         // count rules, each of variable size
+  kSectionRuleVerify = 18,    // count hex strings checked at their literal's matches
   // Version 2: tables used in place from the mapped file, never decoded as a whole at load. They
   // are read under bounds checks, so a damaged record can give a wrong answer but no fault.
   kSectionNameOffsets = 32,   // count names: count + 1 u32 offsets into the name text, ascending

@@ -89,6 +89,14 @@ loaded_file::loaded_file(const std::string& path, uint64_t max_size, std::string
   if (!ok_) *err = path + ": " + std::strerror(errno);
 }
 
+void loaded_file::drop(std::string_view part) const {
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+  uintptr_t from = (uintptr_t(part.data()) + page - 1) & ~(page - 1);
+  uintptr_t to = (uintptr_t(part.data()) + part.size()) & ~(page - 1);
+  if (data_ != nullptr && to > from)
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 loaded_file::~loaded_file() {
   if (data_ != nullptr) munmap(data_, size_);
 }
@@ -132,10 +140,14 @@ int32_t acquire_defs(const std::string& dir, int32_t object_type,
       !load_file(*companion_bytes, companion_path, defs_role::companion, &companion, err)) {
     return QVX_R_INVALID_DATA;
   }
+  // The pattern database is copied out when the set is made.
+  std::string_view database = sig.database;
+  const loaded_file* sig_file = sig_bytes.get();
   sig.storage = std::move(sig_bytes);
   companion.storage = std::move(companion_bytes);
   std::unique_ptr<defs_set> set;
   if (!defs_set::create(std::move(sig), std::move(companion), &set, err)) return QVX_R_INVALID_DATA;
+  sig_file->drop(database);
   std::shared_ptr<const defs_set> shared(std::move(set));
   registry()[key] = shared;
   *out = std::move(shared);

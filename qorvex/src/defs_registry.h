@@ -33,6 +33,9 @@ class loaded_file {
   loaded_file& operator=(const loaded_file&) = delete;
   bool ok() const { return ok_; }
   std::string_view bytes() const { return {static_cast<const char*>(data_), size_}; }
+  // Unmaps the pages wholly inside part (of bytes()), which is read no more: they leave the
+  // process's memory, not the page cache; reading them again would map them again.
+  void drop(std::string_view part) const;
 
  private:
   void* data_ = nullptr;

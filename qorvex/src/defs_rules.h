@@ -9,9 +9,12 @@
 #define QORVEX_SRC_DEFS_RULES_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "qorvex/src/yara_strings.h"
 
 namespace qorvex {
 
@@ -19,11 +22,16 @@ inline constexpr uint32_t kNoEntry = 0xffffffffu;
 inline constexpr uint32_t kRuleGlobal = 1;
 inline constexpr uint32_t kRuleNeedsMatch = 2;
 inline constexpr uint32_t kPatternPositions = 1;
+inline constexpr uint32_t kPatternVerify = 2;  // a literal standing for a hex string
 
 struct defs_rule_pattern {
   uint32_t slot = 0;
   uint32_t length = 0;
   uint32_t flags = 0;
+  // With kPatternVerify: the string matches where its tokens match, anchor_end bytes before the
+  // end of a match of the literal; no match is longer than max_length.
+  uint32_t anchor_end = 0, max_length = 0;
+  std::shared_ptr<const hex_sequence> tokens;
 };
 
 struct defs_rule {
@@ -44,11 +52,16 @@ struct defs_rules {
 // Decodes the two sections; false when damaged.
 bool decode_rule_patterns(std::string_view bytes, uint32_t count, defs_rules* out);
 bool decode_rules(std::string_view bytes, uint32_t count, defs_rules* out);
+// The section of hex strings checked at their literal's matches (kPatternVerify): u32 pattern
+// index, u32 anchor end, u32 longest match, u32 body length, the hex body, zeros to 4 bytes.
+bool decode_rule_verify(std::string_view bytes, uint32_t count, defs_rules* out);
 // Checks the indexes and programs once every section is read.
 bool check_rules(const defs_rules& r, size_t entries, std::string* err);
 
 void encode_rule_pattern(const defs_rule_pattern& p, std::string* out);
 void encode_rule(const defs_rule& r, std::string* out);
+void encode_rule_verify(uint32_t pattern, uint32_t anchor_end, uint32_t max_length,
+                        std::string_view body, std::string* out);
 
 }  // namespace qorvex
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "qorvex/src/byte_io.h"
+#include "qorvex/src/database_memory.h"
 #include "qorvex/src/sha256.h"
 
 namespace qorvex {
@@ -126,6 +127,8 @@ bool decode_section(uint32_t tag, uint32_t count, std::string_view bytes, defs_f
       return !bytes.empty();
     case kSectionRulePatterns:
       return decode_rule_patterns(bytes, count, &out->rules);
+    case kSectionRuleVerify:
+      return decode_rule_verify(bytes, count, &out->rules);
     case kSectionRules:
       return decode_rules(bytes, count, &out->rules);
     default:
@@ -247,10 +250,13 @@ bool decode_defs_file(std::string_view bytes, defs_role role, defs_file* out, st
 
 defs_set::~defs_set() {
   hs_free_scratch(prototype_);
-  hs_free_database(db_);
+  if (db_memory_.data() == nullptr) hs_free_database(db_);
 }
 
 namespace {
+// Databases from this size on are deserialized into huge pages (database_memory.h).
+constexpr size_t kHugePageDatabase = 4 << 20;
+
 // The sorted, unique sizes of a version 1 table, as a size list's bytes.
 std::string sizes_of(std::string_view table, bool with_entry) {
   size_t record = hash_table::record_size(hash_type::sha256, with_entry);
@@ -299,9 +305,19 @@ bool defs_set::create(defs_file signatures, defs_file companion, std::unique_ptr
   std::string_view db = sig.database;
   if (!db.empty()) {
     // A database built for another CPU generation is refused here rather than run.
-    if (hs_deserialize_database(db.data(), db.size(), &set->db_) != HS_SUCCESS) {
-      return *err = "the pattern database does not load on this machine", false;
+    prefault(db);
+    size_t need = 0;
+    hs_error_t rc = HS_INVALID;
+    if (db.size() >= kHugePageDatabase &&
+        hs_serialized_database_size(db.data(), db.size(), &need) == HS_SUCCESS &&
+        set->db_memory_.reserve(need)) {
+      auto* at = static_cast<hs_database_t*>(set->db_memory_.data());
+      rc = hs_deserialize_database_at(db.data(), db.size(), at);
+      if (rc == HS_SUCCESS) set->db_ = at;
+    } else {
+      rc = hs_deserialize_database(db.data(), db.size(), &set->db_);
     }
+    if (rc != HS_SUCCESS) return *err = "the pattern database does not load on this machine", false;
     if (hs_alloc_scratch(set->db_, &set->prototype_) != HS_SUCCESS) {
       return *err = "no memory for the matcher", false;
     }

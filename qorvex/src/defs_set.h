@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qorvex/src/database_memory.h"
 #include "qorvex/src/defs_format.h"
 #include "qorvex/src/defs_rules.h"
 #include "qorvex/src/hash_table.h"
@@ -134,6 +135,7 @@ class defs_set {
   std::array<typed_tables, kHashTypes> tables_;
   std::string v1_hash_sizes_, v1_allow_sizes_;  // version 1 files have none: made at load
   unsigned section_types_ = 0;
+  database_memory db_memory_;  // holds db_ when it is large; else db_ is on the heap
   hs_database* db_ = nullptr;
   hs_scratch* prototype_ = nullptr;
   mutable std::mutex clone_mutex_;  // cloning reads the prototype; keep clones one at a time

@@ -76,7 +76,8 @@ bool compile_database(const std::vector<const source_entry*>& patterns, const ru
   for (size_t i = 0; i < rules.patterns.size(); ++i) {
     const rule_pattern& p = rules.patterns[i];
     exprs.push_back(p.regex.c_str());
-    flags.push_back(p.flags | (p.positions ? 0 : HS_FLAG_SINGLEMATCH));
+    // A literal that stands for a hex string reports every match: each is a place to check.
+    flags.push_back(p.flags | (p.positions || !p.verify.empty() ? 0 : HS_FLAG_SINGLEMATCH));
     ids.push_back(unsigned(patterns.size() + i));
     ext_ptrs.push_back(nullptr);
   }
@@ -202,8 +203,21 @@ void add_rule_sections(const rule_set& rules, const name_table& names, std::stri
                        uint32_t* count, file_builder* f) {
   if (rules.rules.empty()) return;
   std::string pattern_bytes, rule_bytes;
+  std::string verify_bytes;
+  uint32_t verified = 0;
   for (const rule_pattern& p : rules.patterns) {
-    encode_rule_pattern({p.slot, p.length, p.positions ? kPatternPositions : 0}, &pattern_bytes);
+    uint32_t flags =
+        (p.positions ? kPatternPositions : 0) | (p.verify.empty() ? 0 : kPatternVerify);
+    defs_rule_pattern record;
+    record.slot = p.slot;
+    record.length = p.length;
+    record.flags = flags;
+    encode_rule_pattern(record, &pattern_bytes);
+    if (!p.verify.empty()) {
+      encode_rule_verify(uint32_t(&p - rules.patterns.data()), p.anchor_end, p.max_length, p.verify,
+                         &verify_bytes);
+      ++verified;
+    }
   }
   for (const compiled_rule& r : rules.rules) {
     defs_rule d;
@@ -220,6 +234,7 @@ void add_rule_sections(const rule_set& rules, const name_table& names, std::stri
   }
   f->add(kSectionRulePatterns, uint32_t(rules.patterns.size()), pattern_bytes);
   f->add(kSectionRules, uint32_t(rules.rules.size()), rule_bytes);
+  if (verified > 0) f->add(kSectionRuleVerify, verified, verify_bytes);
 }
 
 bool is_file_hash(const hash_entry& h) { return !h.allow && !h.section; }

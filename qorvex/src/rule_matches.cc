@@ -14,7 +14,14 @@ rule_matches::rule_matches(const defs_set* defs) : defs_(defs) {
   }
 }
 
-void rule_matches::begin(uint64_t size) {
+namespace {
+constexpr size_t kMaxCandidates = 1 << 16;
+constexpr size_t kWindow = 64 << 10;  // bytes read at once while checking candidates
+}  // namespace
+
+void rule_matches::begin(uint64_t size, const reader* read) {
+  read_ = read;
+  candidates_.clear();
   for (uint32_t slot : touched_) {
     counts_[slot] = 0;
     kept_[slot].clear();
@@ -30,6 +37,49 @@ void rule_matches::add(uint32_t index, uint64_t end) {
   const defs_rules& r = defs_->rules();
   if (index >= r.patterns.size()) return;
   const defs_rule_pattern& p = r.patterns[index];
+  if (p.flags & kPatternVerify) {
+    // Only whether it matched is asked, and it did.
+    if (!(p.flags & kPatternPositions) && counts_[p.slot] != 0) return;
+    if (end < p.anchor_end) return;
+    candidates_.push_back({end - p.anchor_end, index});
+    if (candidates_.size() >= kMaxCandidates) verify_candidates();
+    return;
+  }
+  record(p, end);
+}
+
+void rule_matches::verify_candidates() {
+  const defs_rules& r = defs_->rules();
+  std::sort(candidates_.begin(), candidates_.end(), [](const candidate& a, const candidate& b) {
+    return a.start < b.start || (a.start == b.start && a.index < b.index);
+  });
+  uint64_t at = 0;  // window_ holds the bytes from here
+  window_.clear();
+  for (size_t i = 0; i < candidates_.size(); ++i) {
+    const candidate& c = candidates_[i];
+    if (i > 0 && c.start == candidates_[i - 1].start && c.index == candidates_[i - 1].index)
+      continue;
+    const defs_rule_pattern& p = r.patterns[c.index];
+    if (!(p.flags & kPatternPositions) && counts_[p.slot] != 0) continue;
+    if (c.start >= size_) continue;
+    uint64_t want = std::min<uint64_t>(p.max_length, size_ - c.start);
+    if (c.start < at || c.start + want > at + window_.size()) {
+      // The window from this start on, as much of it as the object has.
+      size_t n = size_t(std::min<uint64_t>(std::max<uint64_t>(kWindow, want), size_ - c.start));
+      window_.resize(n);
+      at = c.start;
+      if (!read(at, window_.data(), n)) {
+        window_.clear();
+        continue;  // unreadable now: the object changed under the scan
+      }
+    }
+    const uint8_t* d = window_.data() + (c.start - at);
+    if (hex_matches_at(*p.tokens, d, size_t(want))) record(p, c.start + p.length);
+  }
+  candidates_.clear();
+}
+
+void rule_matches::record(const defs_rule_pattern& p, uint64_t end) {
   uint64_t& count = counts_[p.slot];
   if (count == 0) touched_.push_back(p.slot);
   if (!(p.flags & kPatternPositions)) {
@@ -58,10 +108,10 @@ bool rule_matches::read(uint64_t offset, void* out, size_t n) const {
   return (*read_)(offset, out, n);
 }
 
-void rule_matches::finish(const reader& read, const std::function<void(uint32_t entry)>& report) {
+void rule_matches::finish(const std::function<void(uint32_t entry)>& report) {
   const defs_rules& r = defs_->rules();
   if (r.rules.empty()) return;
-  read_ = &read;
+  verify_candidates();
   // Matches in start order, each start once (as the condition sees them).
   for (uint32_t slot : touched_) {
     std::vector<pattern_match>& kept = kept_[slot];

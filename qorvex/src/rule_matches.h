@@ -24,11 +24,12 @@ class rule_matches : public condition_input {
 
   explicit rule_matches(const defs_set* defs);
 
-  void begin(uint64_t size);
+  // read serves the object's bytes until finish() returns.
+  void begin(uint64_t size, const reader* read);
   // A match of rule pattern `index` (counted from the first rule pattern) ending at `end`.
   void add(uint32_t index, uint64_t end);
   // Evaluates the rules and calls report(entry) for each one that holds and reports.
-  void finish(const reader& read, const std::function<void(uint32_t entry)>& report);
+  void finish(const std::function<void(uint32_t entry)>& report);
 
   uint64_t filesize() const override { return size_; }
   uint64_t match_count(uint32_t slot) const override { return counts_[slot]; }
@@ -37,7 +38,17 @@ class rule_matches : public condition_input {
   bool rule_holds(uint32_t rule) const override { return results_[rule] != 0; }
 
  private:
+  // A string match at start, of a pattern with kPatternVerify, before it is checked.
+  struct candidate {
+    uint64_t start;
+    uint32_t index;
+  };
+  void record(const defs_rule_pattern& p, uint64_t end);
+  void verify_candidates();
+
   const defs_set* defs_;
+  std::vector<candidate> candidates_;  // checked in batches of at most kMaxCandidates
+  std::vector<uint8_t> window_;
   uint64_t size_ = 0;
   std::vector<uint64_t> counts_;                  // per slot
   std::vector<std::vector<pattern_match>> kept_;  // per slot, positions when asked for

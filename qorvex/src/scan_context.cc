@@ -15,10 +15,23 @@ namespace {
 // Big enough that the per-call costs of read() and the matcher vanish, small enough to stay in
 // the second-level cache.
 constexpr size_t kBufferSize = 256 << 10;
+constexpr size_t kRulePrefix = 4096;
 }  // namespace
 
 scan_context::scan_context(const defs_set* defs) : defs_(defs) {
   if (!defs_->rules().rules.empty()) rules_ = std::make_unique<rule_matches>(defs_);
+  read_ = [this](uint64_t offset, void* out, size_t n) {
+    if (offset <= rule_prefix_.size() && rule_prefix_.size() - offset >= n) {
+      std::memcpy(out, rule_prefix_.data() + offset, n);
+      return true;
+    }
+    if (fd_ < 0) {
+      if (offset > data_.size() || data_.size() - offset < n) return false;
+      std::memcpy(out, data_.data() + offset, n);
+      return true;
+    }
+    return pread(fd_, out, n, off_t(offset)) == ssize_t(n);
+  };
   if (defs_->database() == nullptr) return;
   scratch_ = defs_->clone_scratch();
   matcher_ok_ = scratch_ != nullptr && hs_open_stream(defs_->database(), 0, &stream_) == HS_SUCCESS;
@@ -61,7 +74,8 @@ void scan_context::begin(uint64_t size, raw_result* out) {
   *out = raw_result();
   out_ = out;
   size_ = size;
-  if (rules_) rules_->begin(size);
+  if (rules_) rules_->begin(size, &read_);
+  rule_prefix_.clear();
   hash_.begin(defs_->hash_types(size));
   // Without its scratch the matcher cannot run; say so rather than call the object clean.
   if (defs_->database() != nullptr && !matcher_ok_) out->error = ENOMEM;
@@ -70,6 +84,9 @@ void scan_context::begin(uint64_t size, raw_result* out) {
 bool scan_context::feed(const char* data, size_t n) {
   if (out_->head.size() < kHeadSize) {
     out_->head.append(data, std::min(n, kHeadSize - out_->head.size()));
+  }
+  if (rules_ && rule_prefix_.size() == out_->bytes && rule_prefix_.size() < kRulePrefix) {
+    rule_prefix_.append(data, std::min(n, kRulePrefix - rule_prefix_.size()));
   }
   out_->bytes += n;
   if (hash_.types() != 0) hash_.update(data, n);
@@ -80,15 +97,7 @@ bool scan_context::feed(const char* data, size_t n) {
 void scan_context::finish() {
   if (matcher_ok_) hs_reset_stream(stream_, 0, scratch_, on_match, this);
   if (rules_ && out_->error == 0) {
-    rule_matches::reader read = [this](uint64_t offset, void* out, size_t n) {
-      if (fd_ < 0) {
-        if (offset > data_.size() || data_.size() - offset < n) return false;
-        std::memcpy(out, data_.data() + offset, n);
-        return true;
-      }
-      return pread(fd_, out, n, off_t(offset)) == ssize_t(n);
-    };
-    rules_->finish(read, [this](uint32_t entry) { add_hit(entry, size_); });
+    rules_->finish([this](uint32_t entry) { add_hit(entry, size_); });
   }
   if (hash_.types() == 0 || out_->error != 0) return;
   hash_.finish();

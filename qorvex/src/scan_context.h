@@ -69,6 +69,10 @@ class scan_context {
   // The rules' match records (null when the set has no rules) and where the object's bytes are
   // read from for their conditions: the file, or the bytes in memory.
   std::unique_ptr<rule_matches> rules_;
+  // The first bytes of a file scanned with rules: the integer reads of conditions mostly fall
+  // there (headers), and are served without a read call.
+  std::string rule_prefix_;
+  rule_matches::reader read_;  // the object's bytes, for rules
   int fd_ = -1;
   std::string_view data_;
 };

@@ -236,7 +236,8 @@ std::string compile_rule(const yara_rule& r, const std::map<std::string, uint32_
     why = string_variants(r.strings[i], positions[i], &variants);
     if (!why.empty()) return r.strings[i].id + ": " + why;
     for (const string_variant& v : variants) {
-      patterns.push_back({v.regex, v.flags, set->slots + uint32_t(i), v.length, positions[i]});
+      patterns.push_back({v.regex, v.flags, set->slots + uint32_t(i), v.length, positions[i],
+                          v.verify, v.anchor_end, v.max_length});
     }
   }
   emitter em(r, set->slots, rules);

@@ -22,6 +22,8 @@ struct rule_pattern {
   uint32_t slot = 0;       // the string it belongs to
   uint32_t length = 0;     // of every match; 0 when it varies (then only whether it matched counts)
   bool positions = false;  // the condition needs where it matched, so every match is reported
+  std::string verify;      // a hex body checked at each match of the regex (string_variant)
+  uint32_t anchor_end = 0, max_length = 0;
 };
 
 struct compiled_rule {

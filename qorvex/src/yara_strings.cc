@@ -36,12 +36,13 @@ class hex_parser {
   bool run(std::string* err) {
     span total;
     std::string re;
-    if (!sequence(&re, &total, false, 0)) return *err = err_, false;
+    if (!sequence(&re, &out_->tokens, &total, false, 0)) return *err = err_, false;
     skip();
     if (pos_ != s_.size()) return *err = "syntax error in hex string", false;
     out_->regex = re;
     out_->fixed = total.min == total.max;
     out_->min_length = total.min;
+    out_->max_length = total.max;
     out_->longest_part = std::max(longest_, stretch_);
     return true;
   }
@@ -80,7 +81,7 @@ class hex_parser {
   }
 
   // A jump after its '['.
-  bool jump(std::string* re, span* sp, bool in_alt) {
+  bool jump(std::string* re, hex_token* t, span* sp, bool in_alt) {
     size_t lo = 0, hi = 0;
     bool has_lo = number(&lo);
     skip();
@@ -106,28 +107,32 @@ class hex_parser {
                       : ".{" + std::to_string(lo) + "," + std::to_string(hi) + "}";
     sp->min = lo;
     sp->max = unbounded ? SIZE_MAX : hi;
+    t->jump = true;
+    t->lo = uint32_t(lo);
+    t->hi = unbounded ? UINT32_MAX : uint32_t(hi);
     sp->long_jump = long_jump;
     return true;
   }
 
   // Tokens up to a '|', ')' or the end; a sequence neither starts nor ends with a jump.
-  bool sequence(std::string* re, span* total, bool in_alt, int depth) {
+  bool sequence(std::string* re, hex_sequence* tokens, span* total, bool in_alt, int depth) {
     if (depth > 32) return fail("hex string nested too deeply");
     bool first = true, last_jump = false;
     while (true) {
       skip();
       if (pos_ >= s_.size() || s_[pos_] == '|' || s_[pos_] == ')') break;
       span sp;
+      hex_token t;
       char c = s_[pos_];
       bool is_jump = false;
       if (c == '[') {
         ++pos_;
         if (first) return fail("syntax error in hex string: it starts with a jump");
-        if (!jump(re, &sp, in_alt)) return false;
+        if (!jump(re, &t, &sp, in_alt)) return false;
         is_jump = true;
       } else if (c == '(') {
         ++pos_;
-        if (!alternatives(re, &sp, depth + 1)) return false;
+        if (!alternatives(re, &t, &sp, depth + 1)) return false;
       } else {
         if (pos_ + 1 >= s_.size()) return fail("syntax error in hex string");
         char hi = s_[pos_], lo = s_[pos_ + 1];
@@ -147,8 +152,11 @@ class hex_parser {
           }
           *re += ']';
         }
+        t.mask = mask;
+        t.value = value;
         sp.min = sp.max = 1;
       }
+      tokens->push_back(std::move(t));
       append(total, sp, first, !in_alt);
       first = false;
       last_jump = is_jump;
@@ -177,12 +185,13 @@ class hex_parser {
     total->max = add_sat(total->max, sp.max);
   }
 
-  bool alternatives(std::string* re, span* sp, int depth) {
+  bool alternatives(std::string* re, hex_token* t, span* sp, int depth) {
     *re += "(?:";
     bool first = true;
     while (true) {
       span one;
-      if (!sequence(re, &one, true, depth)) return false;
+      t->alternatives.emplace_back();
+      if (!sequence(re, &t->alternatives.back(), &one, true, depth)) return false;
       if (first) {
         *sp = one;
       } else {
@@ -347,7 +356,96 @@ std::string check_expression(const std::string& re, unsigned flags, unsigned* mi
   return "";
 }
 
+// A bound on the ways to match a sequence: jumps and alternatives multiply them.
+size_t paths(const hex_sequence& s) {
+  size_t n = 1;
+  for (const hex_token& t : s) {
+    size_t here = 1;
+    if (t.jump) {
+      here = t.hi == UINT32_MAX ? SIZE_MAX : size_t(t.hi - t.lo) + 1;
+    } else if (!t.alternatives.empty()) {
+      here = 0;
+      for (const hex_sequence& a : t.alternatives) here = add_sat(here, paths(a));
+    }
+    n = here != 0 && n > SIZE_MAX / here ? SIZE_MAX : n * here;
+  }
+  return n;
+}
+
+size_t token_count(const hex_sequence& s) {
+  size_t n = s.size();
+  for (const hex_token& t : s) {
+    for (const hex_sequence& a : t.alternatives) n += token_count(a);
+  }
+  return n;
+}
+
+// The longest run of plain bytes at a known distance from the start: *end is where it ends,
+// counted from the start of a match.
+std::string anchor_of(const hex_sequence& s, size_t* end) {
+  std::string best, run;
+  size_t at = 0, best_end = 0;
+  for (const hex_token& t : s) {
+    if (!t.jump && t.alternatives.empty() && t.mask == 0xff) {
+      run += char(t.value);
+      ++at;
+      if (run.size() > best.size()) best = run, best_end = at;
+      continue;
+    }
+    run.clear();
+    if (t.jump) {
+      if (t.lo != t.hi) break;
+      at += t.lo;
+    } else if (t.alternatives.empty()) {
+      ++at;
+    } else {
+      break;  // alternatives may differ in length: what follows is at no known distance
+    }
+  }
+  *end = best_end;
+  return best;
+}
+
+// The tokens from i on, then what follows (the rest of the enclosing sequences).
+struct continuation {
+  const hex_sequence* s;
+  size_t i;
+  const continuation* next;
+};
+
+bool match_from(const hex_sequence& s, size_t i, const uint8_t* d, size_t n, size_t pos,
+                const continuation* k) {
+  for (; i < s.size(); ++i) {
+    const hex_token& t = s[i];
+    if (t.jump) {
+      for (size_t j = t.lo; j <= t.hi && pos + j <= n; ++j) {
+        if (match_from(s, i + 1, d, n, pos + j, k)) return true;
+      }
+      return false;
+    }
+    if (!t.alternatives.empty()) {
+      continuation after{&s, i + 1, k};
+      for (const hex_sequence& a : t.alternatives) {
+        if (match_from(a, 0, d, n, pos, &after)) return true;
+      }
+      return false;
+    }
+    if (pos >= n || (d[pos] & t.mask) != t.value) return false;
+    ++pos;
+  }
+  return k == nullptr || match_from(*k->s, k->i, d, n, pos, k->next);
+}
+
 }  // namespace
+
+bool hex_matches_at(const hex_sequence& s, const uint8_t* data, size_t n) {
+  return match_from(s, 0, data, n, 0, nullptr);
+}
+
+size_t hex_verify_cost(const hex_sequence& s) {
+  size_t p = paths(s), t = token_count(s);
+  return p > SIZE_MAX / t ? SIZE_MAX : p * t;
+}
 
 bool parse_hex(std::string_view body, hex_info* out, std::string* err) {
   *out = hex_info();
@@ -370,7 +468,21 @@ std::string string_variants(const yara_string& s, bool positions,
     unsigned lo = 0, hi = 0;
     std::string why = check_expression(info.regex, HS_FLAG_DOTALL, &lo, &hi);
     if (!why.empty()) return why;
-    out->push_back({info.regex, HS_FLAG_DOTALL, info.fixed ? uint32_t(info.min_length) : 0});
+    uint32_t length = info.fixed ? uint32_t(info.min_length) : 0;
+    size_t anchor_end = 0;
+    std::string anchor = anchor_of(info.tokens, &anchor_end);
+    // A string with wildcards is an automaton of its own in the matcher's database; through its
+    // longest plain part it is one more literal, and the rest is checked where that part is.
+    if (anchor.size() >= kMinAnchor && anchor.size() < info.min_length &&
+        info.max_length <= kYaraScanLimit && hex_verify_cost(info.tokens) <= kMaxVerifySteps) {
+      string_variant v{literal(anchor), 0, length};
+      v.verify = std::string(s.body);
+      v.anchor_end = uint32_t(anchor_end);
+      v.max_length = uint32_t(info.max_length);
+      out->push_back(std::move(v));
+      return "";
+    }
+    out->push_back({info.regex, HS_FLAG_DOTALL, length});
     return "";
   }
   bool wide = m & kModWide;

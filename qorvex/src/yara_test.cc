@@ -7,6 +7,7 @@
 #include "qorvex/src/testing.h"
 #include "qorvex/src/yara_parser.h"
 #include "qorvex/src/yara_source.h"
+#include "qorvex/src/yara_strings.h"
 
 namespace qorvex {
 namespace {
@@ -63,6 +64,17 @@ TEST(YaraTest, ReproducesYaraResults) {
        {{"ab", ""}, {"`c", "x"}, {"\x63\x60", "x"}}},
       {R"(rule h { strings: $x = { 4d 5a ?? 0? [1-2] ( 41 | 42 43 ) } condition: $x })",
        {{"MZ\x01\x02zA", "h"}, {"MZ\x01\x02zzBC", "h"}, {"MZ\x01\x12zA", ""}, {"MZ\x01\x02A", ""}}},
+      // Hex strings found through their longest plain part and checked around it.
+      {R"(rule hv { strings: $x = { 4d 5a ?? 41 42 43 44 [0-2] 90 } condition: $x })",
+       {{std::string("MZ\0ABCD\x90", 8), "hv"},
+        {std::string("MZ\0ABCD\x11\x11\x90", 10), "hv"},
+        {std::string("MZ\0ABCD\x11\x11\x11\x90", 11), ""},
+        {std::string("Z\0ABCD\x90", 7), ""},
+        {std::string("MZ\0ABCD", 7), ""}}},
+      {R"(rule hp { strings: $x = { 41 42 43 44 ?? 45 } condition: #x == 2 and @x[2] == 7 })",
+       {{"ABCD.EzABCD.E", "hp"}, {"ABCD.EABCD.E", ""}}},
+      {R"(rule ha { strings: $x = { 61 62 63 64 ( 01 | 02 03 ) 6? } condition: $x })",
+       {{"abcd\x02\x03\x6f", "ha"}, {"abcd\x02\x7f", ""}, {"abcd\x01\x60", "ha"}}},
       {R"(rule r { strings: $x = /a[0-9]{2,3}b/ condition: $x })",
        {{"a12b", "r"}, {"a1234b", ""}, {"A12B", ""}}},
       {R"(rule ri { strings: $x = /a.b/is condition: $x })", {{"A\nB", "ri"}}},
@@ -101,6 +113,37 @@ TEST(YaraTest, ReproducesYaraResults) {
     for (const auto& [data, want] : c.data) {
       EXPECT_EQ(want, scan(*b.set, data)) << c.rules << " on '" << data << "'";
     }
+  }
+}
+
+// Which hex strings are matched through a plain part of theirs, and which part.
+TEST(YaraTest, HexStringsWithWildcardsMatchThroughTheirLongestPlainPart) {
+  struct {
+    const char* body;
+    const char* anchor;  // the literal's bytes; "" when the string is one expression
+    uint32_t anchor_end;
+  } cases[] = {
+      {"4d 5a ?? 41 42 43 44 [0-2] 90", "ABCD", 7},
+      {"41 42 ?? 43 44 45 46 47 ?? 48", "CDEFG", 8},
+      {"41 42 43 44 45", "", 0},                     // plain: one literal already
+      {"41 ?? 42 43 44 ?? 45", "", 0},               // no plain part of 4 bytes
+      {"( 01 | 02 03 ) 41 42 43 44", "", 0},         // after a part of varying length
+      {"41 42 43 44 [0-150] 45 [0-150] 46", "", 0},  // too many ways to check
+  };
+  for (const auto& c : cases) {
+    yara_string s;
+    s.kind = yara_string::type::hex;
+    s.body = c.body;
+    std::vector<string_variant> v;
+    ASSERT_EQ("", string_variants(s, false, &v)) << c.body;
+    ASSERT_EQ(1u, v.size()) << c.body;
+    std::string anchor;
+    if (!v[0].verify.empty()) {
+      for (size_t i = 0; i + 3 < v[0].regex.size(); i += 4)
+        anchor += char(std::stoi(v[0].regex.substr(i + 2, 2), nullptr, 16));
+    }
+    EXPECT_EQ(c.anchor, anchor) << c.body;
+    EXPECT_EQ(c.anchor_end, v[0].anchor_end) << c.body;
   }
 }
 
