@@ -81,7 +81,7 @@ LDB = "".join(f"{line}\n" for line in [
     f"L.Both;Target:0;0;{h('BOTHMARK')}::wa",
     f"L.Full;Target:0;0;{h('FULLWORD')}::f",
     f"L.Offsets;Target:0;0&1;0:{h('HEADMRK1')};EOF-8:{h('TAILMRK1')}",
-    f"L.Size;Target:0,FileSize:10-40;0;{h('SIZEMRK1')}",
+    f"L.Size;Engine:51-255,Target:0,FileSize:10-40;0;{h('SIZEMRK1')}",
     f"L.Pe;Target:1;0;{h('LPEMARK1')}",
     f"L.Zip;Target:0;0&1;{h('ZIPMARK1')};{h('ZIPMARK2')}",
     f"L.Engine;Engine:51-255,Target:0;0;{h('ENGMARK1')}",

@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const char* kinds[] = {".hdb", ".hsb", ".mdb", ".msb", ".fp",
+  static const char* kinds[] = {".hdb", ".hsb",  ".mdb", ".msb", ".fp",
                                 ".sfp", ".ign2", ".ndb", ".ldb", ".cvd"};
   std::string_view kind = kinds[data[0] % 10];
   std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);

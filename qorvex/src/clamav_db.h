@@ -26,8 +26,8 @@ inline constexpr int kForeignAccuracy = 1;
 struct db_report {
   std::string label;
   size_t compiled = 0;
-  std::vector<std::string> skipped;  // "label:line: signature NAME skipped: reason"
-  std::set<std::string> ignored;     // names from an .ign2 file
+  std::vector<std::string> skipped;                  // "label:line: signature NAME skipped: reason"
+  std::set<std::string> ignored;                     // names from an .ign2 file
   std::vector<std::pair<uint32_t, uint32_t>> rules;  // compiled rules: index in the set, line
 };
 

@@ -184,8 +184,8 @@ bool render_byte(const token& t, bool nocase, bool wide, std::string* re) {
 }
 
 // One form of a body; false with a reason when it cannot be matched exactly.
-bool render(const std::vector<token>& toks, bool nocase, bool wide, std::string* re,
-            uint64_t* min, uint64_t* max, std::string* skip) {
+bool render(const std::vector<token>& toks, bool nocase, bool wide, std::string* re, uint64_t* min,
+            uint64_t* max, std::string* skip) {
   *min = *max = 0;
   const char* wild = "wide or caseless forms of wildcards are not matched by this engine";
   for (const token& t : toks) {
@@ -254,9 +254,9 @@ bool parse_offset(std::string_view s, clam_offset* out, std::string* skip, std::
 struct subsig {
   clam_offset off;
   clam_body body;
-  bool fixed = false;    // every form has one length
-  bool counted = false;  // the expression asks how often it matched
-  bool prefixed = false; // anchored through its expressions (variable length at a start offset)
+  bool fixed = false;     // every form has one length
+  bool counted = false;   // the expression asks how often it matched
+  bool prefixed = false;  // anchored through its expressions (variable length at a start offset)
 };
 
 // Parses "[offset:]body[::modifiers]" (sub-signatures) or a body alone with a given offset.
@@ -267,7 +267,8 @@ bool parse_subsig(std::string_view text, bool with_offset, subsig* out, std::str
   if (colons != std::string_view::npos) {
     for (char c : text.substr(colons + 2)) {
       size_t at = std::string_view("iwfa").find(c);
-      if (at == std::string_view::npos) return *err = "bad modifier '" + std::string(1, c) + "'", false;
+      if (at == std::string_view::npos)
+        return *err = "bad modifier '" + std::string(1, c) + "'", false;
       mods |= 1u << at;
     }
     text = text.substr(0, colons);
@@ -399,7 +400,8 @@ bool count_members(const lnode& n, std::vector<uint32_t>* out) {
 std::string mark_counts(const lnode& n, std::vector<subsig>* subs) {
   if (n.kind == lnode::count) {
     std::vector<uint32_t> members;
-    if (!count_members(n.kids[0], &members)) return "counts of & groups or of counts are not reproduced";
+    if (!count_members(n.kids[0], &members))
+      return "counts of & groups or of counts are not reproduced";
     for (uint32_t i : members) (*subs)[i].counted = true;
     return "";
   }
@@ -437,7 +439,8 @@ std::string plan(std::vector<subsig>* subs) {
     s.fixed = true;
     for (uint32_t len : s.body.lengths) s.fixed = s.fixed && len != 0;
     if (s.fixed || (s.off.kind == clam_offset::any && !s.counted)) continue;
-    if (s.body.fullword) return "fullword sub-signatures at an offset are not matched by this engine";
+    if (s.body.fullword)
+      return "fullword sub-signatures at an offset are not matched by this engine";
     if (s.counted) return "counts of variable-length sub-signatures are not reproduced";
     if (s.off.kind == clam_offset::eof)
       return "a variable-length body at an offset from the end is not matched by this engine";
@@ -541,6 +544,14 @@ bool range(std::string_view v, uint64_t* lo, uint64_t* hi) {
 }
 
 bool parse_target(std::string_view block, target* t, std::string* skip, std::string* err) {
+  // Keys beyond Target need an Engine range of at least 51 given first, or older engines would
+  // misread the block; the format refuses such a block.
+  bool new_keys = false;
+  if (block.substr(0, 7) == "Engine:") {
+    uint64_t lo = 0;
+    std::string_view v = block.substr(7, block.find_first_of("-,") - 7);
+    new_keys = number(v, &lo) && lo >= 51;
+  }
   while (!block.empty()) {
     size_t comma = block.find(',');
     std::string_view item = block.substr(0, comma);
@@ -549,6 +560,8 @@ bool parse_target(std::string_view block, target* t, std::string* skip, std::str
     std::string_view key = item.substr(0, colon);
     std::string_view value = colon == std::string_view::npos ? "" : item.substr(colon + 1);
     uint64_t lo = 0;
+    if (key != "Target" && key != "Engine" && !new_keys)
+      return *err = std::string(key) + " needs an Engine range from level 51 first", false;
     if (key == "Target") {
       if (!number(value, &lo) || lo > 255) return *err = "bad Target", false;
       t->type = int(lo);
@@ -659,7 +672,8 @@ bool compile_clam_signature(std::string_view line, bool logical, rule_set* set, 
   std::vector<std::string_view> f = split(line, logical ? ';' : ':');
   if (!logical) {
     // name:target:offset:body[:min_level[:max_level]]
-    if (f.size() < 4 || f.size() > 6) return *err = "expected 4 to 6 fields separated by ':'", false;
+    if (f.size() < 4 || f.size() > 6)
+      return *err = "expected 4 to 6 fields separated by ':'", false;
     *name = std::string(f[0]);
     uint64_t type = 0;
     if (!number(f[1], &type) || type > 255) return *err = "bad target type", false;

@@ -31,7 +31,8 @@ struct matched_object : condition_input {
     for (const rule_pattern& p : set.patterns) {
       hs_database_t* db = nullptr;
       hs_compile_error_t* cerr = nullptr;
-      EXPECT_EQ(HS_SUCCESS, hs_compile(p.regex.c_str(), p.flags, HS_MODE_BLOCK, nullptr, &db, &cerr))
+      EXPECT_EQ(HS_SUCCESS,
+                hs_compile(p.regex.c_str(), p.flags, HS_MODE_BLOCK, nullptr, &db, &cerr))
           << p.regex;
       if (db == nullptr) {
         hs_free_compile_error(cerr);
@@ -40,8 +41,7 @@ struct matched_object : condition_input {
       hs_scratch_t* scratch = nullptr;
       hs_alloc_scratch(db, &scratch);
       std::vector<uint64_t> ends;
-      auto on_match = [](unsigned, unsigned long long, unsigned long long to, unsigned,
-                         void* ctx) {
+      auto on_match = [](unsigned, unsigned long long, unsigned long long to, unsigned, void* ctx) {
         static_cast<std::vector<uint64_t>*>(ctx)->push_back(to);
         return 0;
       };
@@ -97,9 +97,18 @@ TEST(ClamavSigsTest, BodySignaturesMatchAsTheirOffsetsSay) {
   } cases[] = {
       {"N:0:*:" + hex("MARK"), "xxMARKxx", true},
       {"N:0:*:" + hex("MARK"), "xxMARxx", false},
-      {"N:0:*:" + hex("AB") + "??4?" + hex("CD"), "AB\x01\x4f" "CD", true},
-      {"N:0:*:" + hex("AB") + "??4?" + hex("CD"), "AB\x01\x5f" "CD", false},
-      {"N:0:*:" + hex("AB") + "??" + "?f" + hex("CD"), "AB\x01\x3f" "CD", true},
+      {"N:0:*:" + hex("AB") + "??4?" + hex("CD"),
+       "AB\x01\x4f"
+       "CD",
+       true},
+      {"N:0:*:" + hex("AB") + "??4?" + hex("CD"),
+       "AB\x01\x5f"
+       "CD",
+       false},
+      {"N:0:*:" + hex("AB") + "??" + "?f" + hex("CD"),
+       "AB\x01\x3f"
+       "CD",
+       true},
       {"N:0:*:" + hex("AB") + "{2}" + hex("CD"), "AB12CD", true},
       {"N:0:*:" + hex("AB") + "{2}" + hex("CD"), "AB1CD", false},
       {"N:0:*:" + hex("AB") + "{-2}" + hex("CD"), "ABCD", true},
@@ -151,8 +160,8 @@ TEST(ClamavSigsTest, LogicalSignaturesCountAndCombine) {
       {"L;Target:0;0;" + hex("mark") + "::f", "amark", false},
       {"L;Target:0;0&1;0:" + a + ";EOF-4:" + b, "AAAA..BBBB", true},
       {"L;Target:0;0&1;0:" + a + ";EOF-4:" + b, "AAAA..BBBB.", false},
-      {"L;Target:0,FileSize:4-8;0;" + a, "AAAA", true},
-      {"L;Target:0,FileSize:4-8;0;" + a, "AAAA.....", false},
+      {"L;Engine:51-255,Target:0,FileSize:4-8;0;" + a, "AAAA", true},
+      {"L;Engine:51-255,Target:0,FileSize:4-8;0;" + a, "AAAA.....", false},
       {"L;Engine:51-255,Target:1;0;" + a, "MZAAAA", true},
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, holds(c.line, true, c.data)) << c.line;
@@ -187,9 +196,9 @@ TEST(ClamavSigsTest, SkipsWhatItCannotReproduce) {
       {"L;Target:0;0>2,1;" + a, true, "distinct"},
       {"L;Target:0;0&1|0;" + a + ";" + a, true, "mixed"},
       {"L;Target:0;0&1;" + a + ";0/abc/", true, "sub-signature 1: regular expression"},
-      {"L;Target:0,Container:CL_TYPE_ZIP;0;" + a, true, "Container"},
+      {"L;Engine:51-255,Target:0,Container:CL_TYPE_ZIP;0;" + a, true, "Container"},
       {"L;Engine:250-255,Target:0;0;" + a, true, "newer engine levels"},
-      {"L;FileSize:1-2;0;" + a, true, "no Target"},
+      {"L;Engine:51-255,FileSize:1-2;0;" + a, true, "no Target"},
       {"Bad Name;Target:0;0;" + a, true, "name is empty"},
   };
   for (const auto& c : cases) {
@@ -206,13 +215,26 @@ TEST(ClamavSigsTest, RefusesMalformedSignatures) {
     std::string line;
     bool logical;
   } cases[] = {
-      {"N:0:*", false},          {"N:0:*:41:1:2:3", false}, {"N:x:*:4142", false},
-      {"N:0:12x:4142", false},   {"N:0:*:", false},         {"N:0:*:414", false},
-      {"N:0:*:41g2", false},     {"N:0:*:41{2", false},     {"N:0:*:41{x}42", false},
-      {"N:0:*:41{5-2}42", false}, {"N:0:*:(41|)42", false}, {"N:0:*:(4142", false},
-      {"N:0:*:4142:x", false},   {"L;Target:0;0", true},    {"L;Target:0;1;4142", true},
-      {"L;Target:0;(0;4142", true}, {"L;Target:0;0&;4142", true}, {"L;Target:x;0;4142", true},
-      {"L;Target:0;0;4142::z", true}, {"L;Target:0;0>;4142", true},
+      {"N:0:*", false},
+      {"N:0:*:41:1:2:3", false},
+      {"N:x:*:4142", false},
+      {"N:0:12x:4142", false},
+      {"N:0:*:", false},
+      {"N:0:*:414", false},
+      {"N:0:*:41g2", false},
+      {"N:0:*:41{2", false},
+      {"N:0:*:41{x}42", false},
+      {"N:0:*:41{5-2}42", false},
+      {"N:0:*:(41|)42", false},
+      {"N:0:*:(4142", false},
+      {"N:0:*:4142:x", false},
+      {"L;Target:0;0", true},
+      {"L;Target:0;1;4142", true},
+      {"L;Target:0;(0;4142", true},
+      {"L;Target:0;0&;4142", true},
+      {"L;Target:x;0;4142", true},
+      {"L;Target:0;0;4142::z", true},
+      {"L;Target:0;0>;4142", true},
       {"L;Target:0;" + std::string(100, '(') + "0" + std::string(100, ')') + ";4142", true},
   };
   for (const auto& c : cases) {
