@@ -18,16 +18,6 @@ constexpr size_t kMaxUnpacked = 2ull << 30;
 constexpr size_t kMaxMembers = 4096;
 constexpr size_t kContainerHeader = 512;
 
-std::vector<std::string_view> split(std::string_view line, char sep) {
-  std::vector<std::string_view> out;
-  while (true) {
-    size_t at = line.find(sep);
-    out.push_back(line.substr(0, at));
-    if (at == std::string_view::npos) return out;
-    line.remove_prefix(at + 1);
-  }
-}
-
 bool all_digits(std::string_view s) {
   return !s.empty() && s.size() <= 9 &&
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -57,7 +47,7 @@ bool kind_of(std::string_view ext, db_kind* k) {
 // functionality levels. Empty *skip when taken; a reason when the signature is skipped.
 bool parse_hash_line(db_kind kind, std::string_view line, hash_entry* h, std::string* name,
                      std::string* skip, std::string* err) {
-  std::vector<std::string_view> f = split(line, ':');
+  std::vector<std::string_view> f = split_fields(line, ':');
   if (f.size() < 3 || f.size() > 5) return *err = "expected 3 to 5 fields separated by ':'", false;
   std::string_view hex = f[0], size = f[1];
   if (kind == db_kind::section_hash) std::swap(hex, size);
@@ -235,7 +225,7 @@ bool unpack_container(std::string_view bytes, std::vector<db_member>* out, std::
   // which this project does not carry; the MD5 value is checked.
   if (bytes.size() < kContainerHeader || bytes.substr(0, 11) != "ClamAV-VDB:")
     return *err = "not a database container (no header)", false;
-  std::vector<std::string_view> f = split(bytes.substr(0, kContainerHeader), ':');
+  std::vector<std::string_view> f = split_fields(bytes.substr(0, kContainerHeader), ':');
   std::string_view archive = bytes.substr(kContainerHeader);
   if (f.size() < 6) return *err = "damaged container header", false;
   if (md5_hex(archive) != f[5])

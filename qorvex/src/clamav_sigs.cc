@@ -583,16 +583,6 @@ bool parse_target(std::string_view block, target* t, std::string* skip, std::str
   return true;
 }
 
-std::vector<std::string_view> split(std::string_view s, char sep) {
-  std::vector<std::string_view> out;
-  while (true) {
-    size_t at = s.find(sep);
-    out.push_back(s.substr(0, at));
-    if (at == std::string_view::npos) return out;
-    s.remove_prefix(at + 1);
-  }
-}
-
 // Adds a checked signature to the set.
 bool add_rule(const std::string& name, std::vector<subsig>& subs, std::string program,
               bool match_needed, rule_set* set, std::string* skip) {
@@ -625,6 +615,16 @@ bool add_rule(const std::string& name, std::vector<subsig>& subs, std::string pr
 }
 
 }  // namespace
+
+std::vector<std::string_view> split_fields(std::string_view s, char sep) {
+  std::vector<std::string_view> out;
+  while (true) {
+    size_t at = s.find(sep);
+    out.push_back(s.substr(0, at));
+    if (at == std::string_view::npos) return out;
+    s.remove_prefix(at + 1);
+  }
+}
 
 std::string level_skip(std::string_view lo, std::string_view hi) {
   uint64_t a = 0, b = 0;
@@ -669,7 +669,7 @@ bool compile_clam_signature(std::string_view line, bool logical, rule_set* set, 
   std::vector<subsig> subs;
   target t;
   lnode expr;
-  std::vector<std::string_view> f = split(line, logical ? ';' : ':');
+  std::vector<std::string_view> f = split_fields(line, logical ? ';' : ':');
   if (!logical) {
     // name:target:offset:body[:min_level[:max_level]]
     if (f.size() < 4 || f.size() > 6)

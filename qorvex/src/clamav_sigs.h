@@ -51,6 +51,9 @@ bool parse_clam_body(std::string_view body, unsigned modifiers, clam_body* out, 
 bool compile_clam_signature(std::string_view line, bool logical, rule_set* set, std::string* name,
                             std::string* skip, std::string* err);
 
+// The fields of a line between separators (an empty line is one empty field).
+std::vector<std::string_view> split_fields(std::string_view s, char sep);
+
 // Whether functionality levels [lo, hi] (empty: unbounded) admit this engine; the reason if not.
 std::string level_skip(std::string_view lo, std::string_view hi);
 
