@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "qorvex/src/byte_io.h"
+#include "qorvex/src/clamav_sigs.h"
 
 namespace qorvex {
 namespace {
@@ -17,22 +18,12 @@ constexpr size_t kMaxUnpacked = 2ull << 30;
 constexpr size_t kMaxMembers = 4096;
 constexpr size_t kContainerHeader = 512;
 
-std::vector<std::string_view> split(std::string_view line, char sep) {
-  std::vector<std::string_view> out;
-  while (true) {
-    size_t at = line.find(sep);
-    out.push_back(line.substr(0, at));
-    if (at == std::string_view::npos) return out;
-    line.remove_prefix(at + 1);
-  }
-}
-
 bool all_digits(std::string_view s) {
   return !s.empty() && s.size() <= 9 &&
          std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-enum class db_kind { file_hash, section_hash, allow, ignore };
+enum class db_kind { file_hash, section_hash, allow, ignore, body, logical };
 
 bool kind_of(std::string_view ext, db_kind* k) {
   if (ext == ".hdb" || ext == ".hsb")
@@ -43,6 +34,10 @@ bool kind_of(std::string_view ext, db_kind* k) {
     *k = db_kind::allow;
   else if (ext == ".ign2")
     *k = db_kind::ignore;
+  else if (ext == ".ndb")
+    *k = db_kind::body;
+  else if (ext == ".ldb")
+    *k = db_kind::logical;
   else
     return false;
   return true;
@@ -52,7 +47,7 @@ bool kind_of(std::string_view ext, db_kind* k) {
 // functionality levels. Empty *skip when taken; a reason when the signature is skipped.
 bool parse_hash_line(db_kind kind, std::string_view line, hash_entry* h, std::string* name,
                      std::string* skip, std::string* err) {
-  std::vector<std::string_view> f = split(line, ':');
+  std::vector<std::string_view> f = split_fields(line, ':');
   if (f.size() < 3 || f.size() > 5) return *err = "expected 3 to 5 fields separated by ':'", false;
   std::string_view hex = f[0], size = f[1];
   if (kind == db_kind::section_hash) std::swap(hex, size);
@@ -61,10 +56,9 @@ bool parse_hash_line(db_kind kind, std::string_view line, hash_entry* h, std::st
   if (!parse_hash_size(size, &h->size)) return *err = "bad size", false;
   *name = std::string(f[2]);
   for (size_t i = 3; i < f.size(); ++i) {
-    if (!all_digits(f[i])) return *err = "bad functionality level", false;
+    if (!f[i].empty() && !all_digits(f[i])) return *err = "bad functionality level", false;
   }
-  // A highest level means the signature is meant for older engines only.
-  if (f.size() == 5 && !f[4].empty()) *skip = "meant for older engine levels only";
+  *skip = level_skip(f.size() > 3 ? f[3] : "", f.size() > 4 ? f[4] : "");
   if (!valid_name(*name)) *skip = "name is empty, too long, or holds blanks or control characters";
   // The compiled format has room for section hashes, but the scan does not hash PE sections yet.
   if (kind == db_kind::section_hash) *skip = "PE section hashes are not matched by this engine";
@@ -95,9 +89,16 @@ bool parse_db_file(std::string_view ext, std::string_view text, const std::strin
   report->label = label;
   uint32_t source = out->label_index(label);
   size_t hashes_before = out->hashes.size(), pool_before = out->name_pool.size();
+  rule_set& rules = out->rules;
+  size_t rules_before = rules.rules.size(), patterns_before = rules.patterns.size();
+  uint32_t slots_before = rules.slots;
   auto fail = [&](uint32_t line, const std::string& why) {
     out->hashes.resize(hashes_before);  // nothing of a refused file stays
     out->name_pool.resize(pool_before);
+    rules.rules.resize(rules_before);
+    rules.patterns.resize(patterns_before);
+    rules.slots = slots_before;
+    report->rules.clear();
     *err = label + ":" + std::to_string(line) + ": " + why;
     return false;
   };
@@ -120,12 +121,23 @@ bool parse_db_file(std::string_view ext, std::string_view text, const std::strin
     }
     hash_entry h;
     std::string name, skip, why;
-    if (!parse_hash_line(kind, line, &h, &name, &skip, &why)) return fail(line_no, why);
+    if (kind == db_kind::body || kind == db_kind::logical) {
+      size_t before = rules.rules.size();
+      if (!compile_clam_signature(line, kind == db_kind::logical, &rules, &name, &skip, &why))
+        return fail(line_no, why);
+      if (rules.rules.size() > before) {
+        report->rules.push_back({uint32_t(before), line_no});
+        ++report->compiled;
+      }
+    } else if (!parse_hash_line(kind, line, &h, &name, &skip, &why)) {
+      return fail(line_no, why);
+    }
     if (!skip.empty()) {
       report->skipped.push_back(label + ":" + std::to_string(line_no) + ": signature " + name +
                                 " skipped: " + skip);
       continue;
     }
+    if (kind == db_kind::body || kind == db_kind::logical) continue;
     h.allow = kind == db_kind::allow;
     h.section = kind == db_kind::section_hash;
     h.lenient = true;
@@ -137,6 +149,8 @@ bool parse_db_file(std::string_view ext, std::string_view text, const std::strin
       return fail(line_no, "too many names");
     ++report->compiled;
   }
+  // The file's rules form a namespace of their own, as each rule source does.
+  if (kind == db_kind::body || kind == db_kind::logical) ++rules.namespaces;
   return true;
 }
 
@@ -211,7 +225,7 @@ bool unpack_container(std::string_view bytes, std::vector<db_member>* out, std::
   // which this project does not carry; the MD5 value is checked.
   if (bytes.size() < kContainerHeader || bytes.substr(0, 11) != "ClamAV-VDB:")
     return *err = "not a database container (no header)", false;
-  std::vector<std::string_view> f = split(bytes.substr(0, kContainerHeader), ':');
+  std::vector<std::string_view> f = split_fields(bytes.substr(0, kContainerHeader), ':');
   std::string_view archive = bytes.substr(kContainerHeader);
   if (f.size() < 6) return *err = "damaged container header", false;
   if (md5_hex(archive) != f[5])
@@ -249,6 +263,17 @@ void drop_names(const std::set<std::string>& names, source_set* set,
   };
   set->hashes.erase(std::remove_if(set->hashes.begin(), set->hashes.end(), hash_ignored),
                     set->hashes.end());
+  // A rule keeps its place (later rules are numbered after it) but never reports.
+  if (reports != nullptr) {
+    for (db_report& r : *reports) {
+      for (const auto& [index, line] : r.rules) {
+        compiled_rule& c = set->rules.rules[index];
+        if (c.is_private || names.count(c.name) == 0) continue;
+        c.is_private = true;
+        drop(r.label, r.label + ":" + std::to_string(line), c.name);
+      }
+    }
+  }
   auto ignored = [&](const source_entry& e) { return names.count(e.name) > 0; };
   for (const source_entry& e : set->entries) {
     if (ignored(e)) drop(e.where.substr(0, e.where.rfind(':')), e.where, e.name);

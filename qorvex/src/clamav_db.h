@@ -1,5 +1,6 @@
 // ClamAV signature databases, read by `qvxdef compile`: hash lists
-// (.hdb .hsb), PE section hash lists (.mdb .msb), allow-lists (.fp .sfp), name drop lists (.ign2)
+// (.hdb .hsb), PE section hash lists (.mdb .msb), body and logical signatures (.ndb .ldb,
+// clamav_sigs.h), allow-lists (.fp .sfp), name drop lists (.ign2)
 // and the containers that bundle them (.cvd .cld .cud: a text header, then a tar archive, most
 // often gzipped). A signature this engine cannot reproduce exactly is skipped with a reason; a
 // malformed line refuses the whole file.
@@ -10,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "qorvex/src/source_parser.h"
@@ -24,8 +26,9 @@ inline constexpr int kForeignAccuracy = 1;
 struct db_report {
   std::string label;
   size_t compiled = 0;
-  std::vector<std::string> skipped;  // "label:line: signature NAME skipped: reason"
-  std::set<std::string> ignored;     // names from an .ign2 file
+  std::vector<std::string> skipped;                  // "label:line: signature NAME skipped: reason"
+  std::set<std::string> ignored;                     // names from an .ign2 file
+  std::vector<std::pair<uint32_t, uint32_t>> rules;  // compiled rules: index in the set, line
 };
 
 // True for the extensions of database and container files (with the dot: ".hdb").

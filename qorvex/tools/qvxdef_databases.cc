@@ -13,9 +13,9 @@ constexpr uint64_t kMaxDatabaseSize = 2ull << 30;
 // Signature kinds of the ClamAV formats that this engine does not compile: each of their
 // signatures is reported as skipped.
 bool unsupported_signatures(const std::string& ext) {
-  static const char* kinds[] = {".ndb", ".ldb", ".ndu", ".ldu",  ".hdu", ".hsu", ".mdu",
-                                ".msu", ".cdb", ".idb", ".ftm",  ".pdb", ".wdb", ".gdb",
-                                ".crb", ".cbc", ".yar", ".yara", ".db",  ".zmd", ".rmd"};
+  static const char* kinds[] = {".ndu", ".ldu",  ".hdu", ".hsu", ".mdu", ".msu", ".cdb",
+                                ".idb", ".ftm",  ".pdb", ".wdb", ".gdb", ".crb", ".cbc",
+                                ".yar", ".yara", ".db",  ".zmd", ".rmd"};
   for (const char* k : kinds) {
     if (ext == k) return true;
   }
