@@ -596,8 +596,13 @@ bool add_rule(const std::string& name, std::vector<subsig>& subs, std::string pr
     const subsig& s = subs[i];
     bool positions = !s.prefixed && (s.off.kind != clam_offset::any || s.counted);
     for (size_t f = 0; f < s.body.regexes.size(); ++f) {
-      set->patterns.push_back({s.body.regexes[f], HS_FLAG_DOTALL, set->slots + uint32_t(i),
-                               s.body.lengths[f], positions});
+      rule_pattern p;
+      p.regex = s.body.regexes[f];
+      p.flags = HS_FLAG_DOTALL;
+      p.slot = set->slots + uint32_t(i);
+      p.length = s.body.lengths[f];
+      p.positions = positions;
+      set->patterns.push_back(std::move(p));
     }
   }
   compiled_rule c;
