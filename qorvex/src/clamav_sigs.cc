@@ -445,8 +445,10 @@ std::string plan(std::vector<subsig>* subs) {
     if (s.off.kind == clam_offset::eof)
       return "a variable-length body at an offset from the end is not matched by this engine";
     if (s.off.n + s.off.range > kMaxGap) return "a variable-length body far from the start";
-    std::string prefix = "^.{" + std::to_string(s.off.n) +
-                         (s.off.range ? "," + std::to_string(s.off.n + s.off.range) : "") + "}";
+    std::string prefix = "^.{";
+    prefix += std::to_string(s.off.n);
+    if (s.off.range) prefix.append(",").append(std::to_string(s.off.n + s.off.range));
+    prefix += "}";
     for (std::string& re : s.body.regexes) re = prefix + "(?:" + re + ")";
     s.prefixed = true;
   }
